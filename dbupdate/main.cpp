@@ -1,0 +1,7 @@
+#include <QtCore/qcoreapplication.h>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    return 0;
+}

@@ -1,0 +1,27 @@
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+
+function(run)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}")
+    endif()
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+foreach(f lib/cmake/LabCore/LabCoreConfig.cmake lib/cmake/LabCore/LabCoreConfigVersion.cmake
+          include/labcore/core.h include/labcore/labglobal.h bin/dbupdate)
+    if(NOT EXISTS ${prefix}/${f})
+        message(FATAL_ERROR "missing from the installed package: ${f}")
+    endif()
+endforeach()
+run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
+    -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+file(MAKE_DIRECTORY ${WORK_DIR}/run)
+execute_process(COMMAND ${WORK_DIR}/build/settingsdemo
+    WORKING_DIRECTORY ${WORK_DIR}/run RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "the consumer failed (${rc}):\n${out}")
+endif()
+message(STATUS "${out}")
