@@ -151,8 +151,9 @@ private:
 enum class Wait { Ready, TimedOut, Failed };
 
 // Waits until fd is ready for events, or until the given time. A line that
-// hung up or failed without data to read counts as an error.
-Wait waitFor(int fd, short events, Clock::time_point until, QString *errorString)
+// failed without being ready counts as an error. *revents tells a caller
+// whether the line hung up.
+Wait waitFor(int fd, short events, Clock::time_point until, short *revents, QString *errorString)
 {
     for (;;) {
         const int timeout = millisecondsUntil(until);
@@ -168,6 +169,7 @@ Wait waitFor(int fd, short events, Clock::time_point until, QString *errorString
         }
         if (ready == 0)
             continue; // the deadline is checked at the top
+        *revents = entry.revents;
         if (entry.revents & events)
             return Wait::Ready;
         setSystemError(errorString, entry.revents & POLLNVAL ? EBADF : EIO);
@@ -219,6 +221,7 @@ qint64 readTimed(int fd, char *data, qint64 size, const Timeouts &timeouts, QStr
         = Clock::now() + std::chrono::milliseconds(size + timeouts.readTotal);
     const NonBlockingScope nonBlocking(fd);
     Clock::time_point lastByte;
+    short revents = 0;
     qint64 done = 0;
     while (done < size) {
         const ssize_t count = ::read(fd, data + done, size_t(size - done));
@@ -233,11 +236,17 @@ qint64 readTimed(int fd, char *data, qint64 size, const Timeouts &timeouts, QStr
             setSystemError(errorString, errno);
             break;
         }
+        // A terminal that hung up reads as end of file for ever: a lost line,
+        // not a quiet one.
+        if (count == 0 && (revents & POLLHUP)) {
+            setSystemError(errorString, EIO);
+            break;
+        }
         // Nothing waiting (a terminal with VMIN 0 answers 0 rather than EAGAIN).
         Clock::time_point until = deadline;
         if (done > 0 && timeouts.readInterval > 0)
             until = std::min(until, lastByte + std::chrono::milliseconds(timeouts.readInterval));
-        if (waitFor(fd, POLLIN, until, errorString) != Wait::Ready)
+        if (waitFor(fd, POLLIN, until, &revents, errorString) != Wait::Ready)
             break;
     }
     return done;
@@ -264,7 +273,8 @@ qint64 writeTimed(
             setSystemError(errorString, errno);
             break;
         }
-        if (waitFor(fd, POLLOUT, deadline, errorString) != Wait::Ready)
+        short revents = 0;
+        if (waitFor(fd, POLLOUT, deadline, &revents, errorString) != Wait::Ready)
             break;
     }
     return done;
