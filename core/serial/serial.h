@@ -49,6 +49,8 @@ public:
     // between two bytes exceeds readInterval (0: no limit), or after
     // n + readTotal ms; a write of n bytes returns when all are handed over
     // or after n + writeTotal ms. Running out of time is not an error.
+    // Until this is called on the open port, transfers wait as the
+    // terminal's own settings say.
     bool setTimeouts(int readInterval, int readTotal, int writeTotal);
     void clearInputBuffer();
 

@@ -177,6 +177,23 @@ Wait waitFor(int fd, short events, Clock::time_point until, short *revents, QStr
     }
 }
 
+enum class Step { Moved, Retry, Wait, Failed };
+
+// What to do after one non-blocking read() or write(): count the bytes,
+// try again at once, wait for the line, or give up with the error.
+Step stepOf(ssize_t count, QString *errorString)
+{
+    if (count > 0)
+        return Step::Moved;
+    // A terminal with VMIN 0 answers 0 rather than EAGAIN when nothing waits.
+    if (count == 0 || errno == EAGAIN || errno == EWOULDBLOCK)
+        return Step::Wait;
+    if (errno == EINTR)
+        return Step::Retry;
+    setSystemError(errorString, errno);
+    return Step::Failed;
+}
+
 qint64 clampedCount(qint64 maxSize)
 {
     // The system is handed a 32-bit count, as on every platform the device
@@ -204,7 +221,9 @@ qint64 writeBlocking(int fd, const char *data, qint64 size, QString *errorString
         const ssize_t count = ::write(fd, data + done, size_t(size - done));
         if (count > 0) {
             done += count;
-        } else if (count < 0 && errno != EINTR) {
+        } else if (count == 0) {
+            break;
+        } else if (errno != EINTR) {
             setSystemError(errorString, errno);
             break;
         }
@@ -225,24 +244,22 @@ qint64 readTimed(int fd, char *data, qint64 size, const Timeouts &timeouts, QStr
     qint64 done = 0;
     while (done < size) {
         const ssize_t count = ::read(fd, data + done, size_t(size - done));
-        if (count > 0) {
+        const Step step = stepOf(count, errorString);
+        if (step == Step::Failed)
+            break;
+        if (step == Step::Moved) {
             done += count;
             lastByte = Clock::now();
-            continue;
         }
-        if (count < 0 && errno == EINTR)
+        if (step != Step::Wait)
             continue;
-        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            setSystemError(errorString, errno);
-            break;
-        }
         // A terminal that hung up reads as end of file for ever: a lost line,
         // not a quiet one.
         if (count == 0 && (revents & POLLHUP)) {
             setSystemError(errorString, EIO);
             break;
         }
-        // Nothing waiting (a terminal with VMIN 0 answers 0 rather than EAGAIN).
+        // Nothing waiting: wait for more, within the interval and the total.
         Clock::time_point until = deadline;
         if (done > 0 && timeouts.readInterval > 0)
             until = std::min(until, lastByte + std::chrono::milliseconds(timeouts.readInterval));
@@ -263,16 +280,13 @@ qint64 writeTimed(
     qint64 done = 0;
     while (done < size) {
         const ssize_t count = ::write(fd, data + done, size_t(size - done));
-        if (count > 0) {
-            done += count;
-            continue;
-        }
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            setSystemError(errorString, errno);
+        const Step step = stepOf(count, errorString);
+        if (step == Step::Failed)
             break;
-        }
+        if (step == Step::Moved)
+            done += count;
+        if (step != Step::Wait)
+            continue;
         short revents = 0;
         if (waitFor(fd, POLLOUT, deadline, &revents, errorString) != Wait::Ready)
             break;
@@ -433,15 +447,26 @@ bool buildLineSettings(
 bool setLineSettings(
     int fd, int baudRate, int dataBits, int parity, int stopBits, QString *errorString)
 {
-    termios tio = {};
-    if (::tcgetattr(fd, &tio) != 0) {
+    termios current = {};
+    if (::tcgetattr(fd, &current) != 0) {
         setSystemError(errorString, errno);
         return false;
     }
-    if (!buildLineSettings(&tio, baudRate, dataBits, parity, stopBits, errorString))
+    termios wanted = current;
+    if (!buildLineSettings(&wanted, baudRate, dataBits, parity, stopBits, errorString))
         return false;
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+    if (::tcsetattr(fd, TCSANOW, &wanted) != 0) {
         setSystemError(errorString, errno);
+        return false;
+    }
+    // tcsetattr() succeeds when any part was taken; a UART that cannot run
+    // at the rate quietly picks another. Talking at the wrong speed garbles
+    // every byte, so that is a failure, with the old settings put back.
+    termios applied = {};
+    if (::tcgetattr(fd, &applied) == 0 && cfgetospeed(&applied) != cfgetospeed(&wanted)) {
+        ::tcsetattr(fd, TCSANOW, &current);
+        if (errorString)
+            *errorString = tr("The port cannot run at %1 baud").arg(baudRate);
         return false;
     }
     return true;
@@ -468,6 +493,8 @@ void purgeInput(int fd)
     ::tcflush(fd, TCIFLUSH);
 }
 
+// Unlike Windows, termios keeps no sticky error state that a status query
+// would have to clear.
 qint64 pendingInput(int fd)
 {
     int count = 0;
