@@ -89,7 +89,7 @@ Qt::ItemFlags PropertyItemModel::flags(const QModelIndex &index) const
 
 QModelIndex PropertyItemModel::buddy(const QModelIndex &index) const
 {
-    if (index.column() == NameColumn)
+    if (index.column() == NameColumn && index.model() == this)
         return this->index(index.row(), ValueColumn, parent(index));
     return index;
 }

@@ -398,6 +398,7 @@ void tst_PropertyItemModel::itemsOfOtherModels()
     QCOMPARE(tree.model.flags(foreignValue), Qt::NoItemFlags);
     QVERIFY(!tree.model.data(foreignName).isValid());
     QVERIFY(!tree.model.setData(foreignValue, 1));
+    QCOMPARE(tree.model.buddy(foreignName), foreignName);
     QVERIFY(!tree.model.nameIndexFromItem(other.item(QStringLiteral("x0"))).isValid());
     QVERIFY(!tree.model.valueIndexFromItem(other.item(QStringLiteral("X"))).isValid());
     QCOMPARE(other.item(QStringLiteral("X"))->value(), QVariant(QStringLiteral("X")));
