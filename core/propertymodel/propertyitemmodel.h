@@ -49,7 +49,9 @@ public:
     QModelIndex valueIndexFromItem(const PropertyItem *item) const;
 
 public slots:
-    // Resets every item of the tree, each before its children.
+    // Resets every item of the tree, each before its children. Item views call
+    // this when an editor is cancelled (Escape), so kinds that restore a
+    // default in reset() lose their edited values at that moment too.
     void revert() override;
 
 private:
