@@ -13,6 +13,9 @@ const QString profileConnection = QStringLiteral("profile.db");
 
 QSqlDatabase openConnection(const QString &connectionName, const QString &fileName)
 {
+    // A later store replaces the connections of an earlier one.
+    if (QSqlDatabase::contains(connectionName))
+        QSqlDatabase::removeDatabase(connectionName);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(fileName);
     db.open();
@@ -28,7 +31,7 @@ QVariant storedForm(const QVariant &value)
     switch (value.metaType().id()) {
     case QMetaType::QColor: {
         const QColor color = value.value<QColor>();
-        return color.isValid() ? color.name(QColor::HexRgb) : QString();
+        return color.isValid() ? color.name(QColor::HexRgb) : QStringLiteral("");
     }
     case QMetaType::Bool:
         return int(value.toBool());
@@ -37,11 +40,19 @@ QVariant storedForm(const QVariant &value)
     }
 }
 
-// A lost settings write must not go unnoticed: the store keeps the new value
-// in memory while the table keeps the old one.
-void execOrWarn(QSqlQuery &query, int line)
+// Runs one statement on the settings connection. A lost settings write must
+// not go unnoticed: the store keeps the new value in memory while the table
+// keeps the old one.
+void runStatement(const QString &statement, const QVariantList &values, int line)
 {
-    if (!query.exec())
+    QSqlQuery query(QSqlDatabase::database(profileConnection));
+    bool ok = query.prepare(statement);
+    if (ok) {
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        ok = query.exec();
+    }
+    if (!ok)
         qWarning("core/settings/profile(%d): %s", line, qUtf8Printable(query.lastError().text()));
 }
 
@@ -195,24 +206,18 @@ QStringList Profile::keys() const
 
 void Profile::saveValue(const QString &key, const QVariant &value)
 {
-    QSqlQuery query(QSqlDatabase::database(profileConnection));
     if (value.isValid()) {
-        query.prepare(QStringLiteral("insert or replace into profile (name, value) values(?,?)"));
-        query.addBindValue(QVariant(key));
-        query.addBindValue(storedForm(value));
+        runStatement(QStringLiteral("insert or replace into profile (name, value) values(?,?)"),
+                     {QVariant(key), storedForm(value)}, __LINE__);
     } else {
-        query.prepare(QStringLiteral("delete from profile where name = ?"));
-        query.addBindValue(QVariant(key));
+        runStatement(QStringLiteral("delete from profile where name = ?"), {QVariant(key)},
+                     __LINE__);
     }
-    execOrWarn(query, __LINE__);
 }
 
 void Profile::removeKey(const QString &key)
 {
-    QSqlQuery query(QSqlDatabase::database(profileConnection));
-    query.prepare(QStringLiteral("delete from profile where name = ?"));
-    query.addBindValue(QVariant(key));
-    execOrWarn(query, __LINE__);
+    runStatement(QStringLiteral("delete from profile where name = ?"), {QVariant(key)}, __LINE__);
 }
 
 #define LABCORE_PROFILE_DEFINE_ACCESSORS(Type, name)                                    \
