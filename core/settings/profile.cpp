@@ -56,6 +56,14 @@ void runStatement(const QString &statement, const QVariantList &values, int line
         qWarning("core/settings/profile(%d): %s", line, qUtf8Printable(query.lastError().text()));
 }
 
+// The member keeps the value already converted to the setting's type, so
+// that later reads take the conversion's fast path. Converting again gives
+// the same result, so what the getter returns does not change.
+template<typename T> QVariant cachedAs(const QVariant &value)
+{
+    return QVariant::fromValue(value.value<T>());
+}
+
 } // namespace
 
 Profile &Profile::instance()
@@ -208,10 +216,10 @@ void Profile::saveValue(const QString &key, const QVariant &value)
 {
     if (value.isValid()) {
         runStatement(QStringLiteral("insert or replace into profile (name, value) values(?,?)"),
-                     {QVariant(key), storedForm(value)}, __LINE__);
+            {QVariant(key), storedForm(value)}, __LINE__);
     } else {
-        runStatement(QStringLiteral("delete from profile where name = ?"), {QVariant(key)},
-                     __LINE__);
+        runStatement(
+            QStringLiteral("delete from profile where name = ?"), {QVariant(key)}, __LINE__);
     }
 }
 
@@ -220,17 +228,18 @@ void Profile::removeKey(const QString &key)
     runStatement(QStringLiteral("delete from profile where name = ?"), {QVariant(key)}, __LINE__);
 }
 
-#define LABCORE_PROFILE_DEFINE_ACCESSORS(Type, name)                                    \
-    Type Profile::name(const Type &defaultValue)                                        \
-    {                                                                                   \
-        if (!m_##name.isValid())                                                        \
-            m_##name = value(QStringLiteral(#name), QVariant::fromValue(defaultValue)); \
-        return m_##name.value<Type>();                                                  \
-    }                                                                                   \
-    void Profile::set_##name(const Type &value, bool save)                              \
-    {                                                                                   \
-        m_##name = QVariant::fromValue(value);                                          \
-        setValue(QStringLiteral(#name), m_##name, save);                                \
+#define LABCORE_PROFILE_DEFINE_ACCESSORS(Type, name)                                               \
+    Type Profile::name(const Type &defaultValue)                                                   \
+    {                                                                                              \
+        if (!m_##name.isValid())                                                                   \
+            m_##name                                                                               \
+                = cachedAs<Type>(value(QStringLiteral(#name), QVariant::fromValue(defaultValue))); \
+        return m_##name.value<Type>();                                                             \
+    }                                                                                              \
+    void Profile::set_##name(const Type &value, bool save)                                         \
+    {                                                                                              \
+        m_##name = QVariant::fromValue(value);                                                     \
+        setValue(QStringLiteral(#name), m_##name, save);                                           \
     }
 LABCORE_PROFILE_NAMED_SETTINGS(LABCORE_PROFILE_DEFINE_ACCESSORS)
 #undef LABCORE_PROFILE_DEFINE_ACCESSORS
