@@ -5,6 +5,7 @@
 
 #include <QtCore/qrandom.h>
 #include <QtCore/qthread.h>
+#include <QtCore/qtranslator.h>
 #include <QtTest/qsignalspy.h>
 #include <QtTest/qtest.h>
 
@@ -35,6 +36,7 @@ private slots:
 
     void startupWarnings_data();
     void startupWarnings();
+    void warningsAreTranslated();
     void writesWithoutTableAreReported();
     void constructorsRegisterProfileConnection();
     void instanceIsProcessWide();
@@ -327,6 +329,27 @@ void tst_Profile::startupWarnings()
     QCOMPARE(profile.value("K", 0), QVariant(7));
 }
 
+void tst_Profile::warningsAreTranslated()
+{
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(PROFILE_EN_QM)));
+    QCoreApplication::installTranslator(&translator);
+
+    QVERIFY(QDir().mkdir("data.db"));
+    MessageBoxCatcher catcher;
+    Profile profile(QStringLiteral("missing/settings.db"), nullptr);
+    QCoreApplication::removeTranslator(&translator);
+
+    QCOMPARE(catcher.boxes.size(), 6);
+    QVERIFY2(catcher.boxes.at(0).text.startsWith(
+                 "Cannot load the configuration file missing/settings.db\n"),
+        qPrintable(catcher.boxes.at(0).text));
+    QCOMPARE(catcher.texts().mid(1),
+        QStringList({"Wrong configuration file missing/settings.db",
+            "Cannot open the database file data.db", "Wrong database file data.db",
+            "Wrong database file qc.db", "Wrong database file syslog.db"}));
+}
+
 void tst_Profile::writesWithoutTableAreReported()
 {
     createOtherDatabases();
@@ -429,8 +452,7 @@ void tst_Profile::concurrentWritersLeaveTableAndMemoryAgreeing()
         for (int w = 0; w < writers; ++w) {
             threads.emplace_back(QThread::create([&profile, w, round] {
                 for (int i = 0; i < 3; ++i)
-                    profile.setValue(
-                        QStringLiteral("shared"), (round * writers + w) * 3 + i, true);
+                    profile.setValue(QStringLiteral("shared"), (round * writers + w) * 3 + i, true);
             }));
         }
         for (auto &thread : threads)
