@@ -3,6 +3,7 @@
 
 #include "labglobal.h"
 
+#include <QtCore/qcoreapplication.h>
 #include <QtCore/qthread.h>
 #include <QtSql/qsqlerror.h>
 #include <QtSql/qsqlquery.h>
@@ -84,7 +85,17 @@ Profile::Profile(const QString &fileName, QObject *parent) : QObject(parent)
 
 Profile::~Profile()
 {
+    writeQueuedChanges();
     delete d;
+}
+
+// Changes made on other threads wait in the event queue for their rows;
+// they are written before the store or the event loop goes away, so that
+// nothing the memory table already shows is lost.
+void Profile::writeQueuedChanges()
+{
+    if (QThread::currentThread() == thread())
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void Profile::init(const QString &fileName)
@@ -121,6 +132,8 @@ void Profile::init(const QString &fileName)
 
     connect(this, &Profile::valueChanged, this, &Profile::saveValue);
     connect(this, &Profile::keyRemoved, this, &Profile::removeKey);
+    if (const QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &Profile::writeQueuedChanges);
 }
 
 QSqlDatabase Profile::database() const

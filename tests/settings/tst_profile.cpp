@@ -42,6 +42,8 @@ private slots:
     void instanceIsProcessWide();
 
     void writesFromAnotherThreadAreQueuedInOrder();
+    void queuedWritesOutliveTheEventLoop_data();
+    void queuedWritesOutliveTheEventLoop();
     void concurrentWritersLeaveTableAndMemoryAgreeing();
     void placeholdersNeverReplaceStoredValues();
 
@@ -435,6 +437,38 @@ void tst_Profile::writesFromAnotherThreadAreQueuedInOrder()
         expected << i;
     expected << -1;
     QCOMPARE(db.column(QStringLiteral("select value from written order by rowid")), expected);
+}
+
+void tst_Profile::queuedWritesOutliveTheEventLoop_data()
+{
+    QTest::addColumn<bool>("quitApplication");
+
+    QTest::newRow("store destroyed") << false;
+    QTest::newRow("application quits") << true;
+}
+
+void tst_Profile::queuedWritesOutliveTheEventLoop()
+{
+    QFETCH(bool, quitApplication);
+
+    createProfileDatabase(QStringLiteral("profile.db"), {{"gone", 1}});
+    createOtherDatabases();
+    auto profile = std::make_unique<Profile>();
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        profile->setValue("K", 5, true);
+        profile->remove("gone");
+    }));
+    worker->start();
+    QVERIFY(worker->wait(30000));
+
+    // No event loop runs between the change and the end.
+    if (quitApplication)
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+    else
+        profile.reset();
+    TestDatabase db(QStringLiteral("profile.db"));
+    QCOMPARE(db.row("K").first, QVariant(5));
+    QVERIFY(!db.hasRow("gone"));
 }
 
 void tst_Profile::concurrentWritersLeaveTableAndMemoryAgreeing()
