@@ -65,6 +65,19 @@ template<typename T> QVariant cachedAs(const QVariant &value)
     return QVariant::fromValue(value.value<T>());
 }
 
+// Runs a memory change and its announcement. A queued announcement is made
+// under the queue-order mutex, so that the rows are written in the order in
+// which the memory table changed.
+template<typename Change> void inWriteOrder(ProfilePrivate *d, bool queued, Change change)
+{
+    if (!queued) {
+        change();
+        return;
+    }
+    QMutexLocker order(&d->queueOrder);
+    change();
+}
+
 } // namespace
 
 Profile &Profile::instance()
@@ -109,7 +122,7 @@ void Profile::init(const QString &fileName)
     if (db.tables().isEmpty())
         ::warning(tr("错误的配置文件 %1").arg(fileName));
 
-    {
+    if (db.isOpen()) {
         QSqlQuery query(db);
         query.setForwardOnly(true);
         if (query.exec(QStringLiteral("select name, value from profile"))) {
@@ -193,30 +206,23 @@ void Profile::setValue(const QString &key, const QVariant &value, bool save)
 {
     if (!save) {
         storeInCache(key, value);
-    } else if (QThread::currentThread() == thread()) {
-        storeInCache(key, value);
-        emit valueChanged(key, value);
-    } else {
-        QMutexLocker order(&d->queueOrder);
-        storeInCache(key, value);
-        emit valueChanged(key, value);
+        return;
     }
+    inWriteOrder(d, QThread::currentThread() != thread(), [&] {
+        storeInCache(key, value);
+        emit valueChanged(key, value);
+    });
 }
 
 void Profile::remove(const QString &key)
 {
-    const auto forget = [this, &key] {
-        QWriteLocker locker(&d->lock);
-        d->cache.remove(key);
-    };
-    if (QThread::currentThread() == thread()) {
-        forget();
+    inWriteOrder(d, QThread::currentThread() != thread(), [&] {
+        {
+            QWriteLocker locker(&d->lock);
+            d->cache.remove(key);
+        }
         emit keyRemoved(key);
-    } else {
-        QMutexLocker order(&d->queueOrder);
-        forget();
-        emit keyRemoved(key);
-    }
+    });
 }
 
 QStringList Profile::keys() const
