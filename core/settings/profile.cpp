@@ -65,17 +65,22 @@ template<typename T> QVariant cachedAs(const QVariant &value)
     return QVariant::fromValue(value.value<T>());
 }
 
-// Runs a memory change and its announcement. A queued announcement is made
-// under the queue-order mutex, so that the rows are written in the order in
-// which the memory table changed.
-template<typename Change> void inWriteOrder(ProfilePrivate *d, bool queued, Change change)
+// Runs a memory change and its announcement so that the rows are written in
+// the order in which the memory table changed. Off the owning thread the
+// announcement only queues the write, and it is queued under the same mutex
+// as the change. On the owning thread the write is made at once: writes
+// queued before this change are made first, and the announcement runs
+// outside the mutex because its receivers may call back or wait.
+template<typename Change, typename Announce>
+void inWriteOrder(const QObject *store, ProfilePrivate *d, Change change, Announce announce)
 {
-    if (!queued) {
-        change();
-        return;
-    }
     QMutexLocker order(&d->queueOrder);
     change();
+    if (QThread::currentThread() == store->thread()) {
+        QCoreApplication::sendPostedEvents(const_cast<QObject *>(store), QEvent::MetaCall);
+        order.unlock();
+    }
+    announce();
 }
 
 } // namespace
@@ -208,21 +213,19 @@ void Profile::setValue(const QString &key, const QVariant &value, bool save)
         storeInCache(key, value);
         return;
     }
-    inWriteOrder(d, QThread::currentThread() != thread(), [&] {
-        storeInCache(key, value);
-        emit valueChanged(key, value);
-    });
+    inWriteOrder(
+        this, d, [&] { storeInCache(key, value); }, [&] { emit valueChanged(key, value); });
 }
 
 void Profile::remove(const QString &key)
 {
-    inWriteOrder(d, QThread::currentThread() != thread(), [&] {
-        {
+    inWriteOrder(
+        this, d,
+        [&] {
             QWriteLocker locker(&d->lock);
             d->cache.remove(key);
-        }
-        emit keyRemoved(key);
-    });
+        },
+        [&] { emit keyRemoved(key); });
 }
 
 QStringList Profile::keys() const
