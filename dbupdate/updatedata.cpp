@@ -1,6 +1,6 @@
 #include "updatedata.h"
 
-UpdateData::UpdateData(QObject *parent) : UpdateBase(QStringLiteral("data.db"), parent) { }
+UpdateData::UpdateData(QObject *parent) : UpdateBase(QStringLiteral("data.db"), parent) {}
 
 bool UpdateData::update()
 {

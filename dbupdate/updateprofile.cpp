@@ -1,6 +1,6 @@
 #include "updateprofile.h"
 
-UpdateProfile::UpdateProfile(QObject *parent) : UpdateBase(QStringLiteral("profile.db"), parent) { }
+UpdateProfile::UpdateProfile(QObject *parent) : UpdateBase(QStringLiteral("profile.db"), parent) {}
 
 bool UpdateProfile::update()
 {
