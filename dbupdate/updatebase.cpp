@@ -1,5 +1,7 @@
 #include "updatebase.h"
 
+#include "testpoint.h"
+
 #include <QtSql/qsqldatabase.h>
 #include <QtSql/qsqldriver.h>
 #include <QtSql/qsqlerror.h>
@@ -162,6 +164,7 @@ bool UpdateBase::execute(const QString &sql, const char *file, int line)
     QSqlQuery query;
     if (!query.exec(sql))
         reportQueryError(query, file, line);
+    testPoint("statement");
     return true;
 }
 
@@ -199,8 +202,10 @@ bool UpdateBase::copyTable(const QString &target, const QString &source, const Q
     while (select.next()) {
         if (prepared) {
             statements.bind(insert, select);
-            if (insert.exec())
+            if (insert.exec()) {
+                testPoint("copied row");
                 continue;
+            }
         }
         // The failing row again, as the statement its error line shows.
         QSqlQuery literal;

@@ -110,8 +110,9 @@ void tst_DbUpdate::logFileIsAppendedTo()
     QVERIFY(lines.size() > 2);
     QCOMPARE(lines.at(0), QStringLiteral("earlier run"));
     QCOMPARE(lines.at(1), QStringLiteral("Debug: dbupdate started in ") + QDir::currentPath());
-    QCOMPARE(
-        lines.last(), QStringLiteral("Debug: dbupdate finished: every database is up to date"));
+    QCOMPARE(lines.last(),
+        QStringLiteral("Debug: dbupdate finished: profile.db version 0 -> 4, data.db "
+                       "version 0 -> 3, qc.db version 0, syslog.db version 0 -> 1"));
     // Each message starts with its type; a statement spread over several
     // lines continues on lines of its own.
     int typed = 0;
@@ -338,8 +339,8 @@ void tst_DbUpdate::firstFailureEndsTheRun()
             .arg(failing, untouched.join(QLatin1String(", "))));
 }
 
-// A file in a database's place that is not a database: its statements fail
-// with error lines and the file is not overwritten.
+// A file in a database's place that is not a database cannot be backed up,
+// so it is not upgraded: the run stops there and the file stays as it was.
 void tst_DbUpdate::garbageDatabaseIsLeftAlone()
 {
     TestWorkDir dir;
@@ -347,14 +348,24 @@ void tst_DbUpdate::garbageDatabaseIsLeftAlone()
     QByteArray garbage;
     for (int i = 0; i < 3000; ++i)
         garbage.append(char((i * 131) % 256));
-    QVERIFY(writeFile(QStringLiteral("syslog.db"), garbage));
+    QVERIFY(writeFile(QStringLiteral("data.db"), garbage));
+    const QStringList qcBefore = dump(QStringLiteral("qc.db"));
+    const QStringList syslogBefore = dump(QStringLiteral("syslog.db"));
     const Run result = run(program, {QStringLiteral("update.log")});
     QCOMPARE(result.exitStatus, QProcess::NormalExit);
-    QCOMPARE(result.exitCode, 0);
-    QCOMPARE(readFile(QStringLiteral("syslog.db")), garbage);
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(readFile(QStringLiteral("data.db")), garbage);
+    QCOMPARE(dump(QStringLiteral("qc.db")), qcBefore);
+    QCOMPARE(dump(QStringLiteral("syslog.db")), syslogBefore);
+    QCOMPARE(version(QStringLiteral("profile.db")), 4);
     const QStringList lines = readLines(QStringLiteral("update.log"));
-    QCOMPARE(lines.filter(QStringLiteral("updatesyslog.cpp")).size(), 3);
-    QCOMPARE(lines.filter(QStringLiteral("file is not a database")).size(), 4);
+    QCOMPARE(lines.filter(QStringLiteral("updatedata.cpp")), QStringList());
+    QVERIFY(lines.contains(QStringLiteral("Debug: data.db: cannot be read as a database: file is "
+                                          "not a database Unable to execute statement")));
+    QCOMPARE(lines.last(),
+        QStringLiteral("Warning: dbupdate stopped: data.db cannot be backed up (file is not a "
+                       "database Unable to fetch row); not upgraded: data.db, qc.db, "
+                       "syslog.db"));
 }
 
 QTEST_GUILESS_MAIN(tst_DbUpdate)
