@@ -3,6 +3,7 @@
 
 #include "updatebase.h"
 
+// Brings data.db (patients, results, curves, details) to version 3.
 class UpdateData : public UpdateBase
 {
     Q_OBJECT
@@ -10,6 +11,14 @@ public:
     explicit UpdateData(QObject *parent = nullptr);
 
     bool update() override;
+
+private:
+    bool upgradeToVersion1();
+    void upgradeToVersion2();
+    bool upgradeToVersion3();
+
+    bool executeChecked(const QString &sql, const char *file, int line);
+    bool abandonVersion3(const QString &reason);
 };
 
 #endif // UPDATEDATA_H
