@@ -15,13 +15,13 @@
 // Helpers shared by the profile.db upgrade tests: legacy files made by the
 // sqlite3 shell, and a look into a database on a connection of its own.
 
-// Creates `dbPath` from the legacy fixture of `version`, then runs `extraSql`
-// in the same shell: the file is made the way a workstation's file was,
-// without the program's own statements.
-inline bool loadFixture(int version, const QString &extraSql = QString(),
-    const QString &dbPath = QStringLiteral("profile.db"))
+// Creates `dbPath` from a legacy SQL file, then runs `extraSql` in the same
+// shell: the file is made the way a workstation's file was, without the
+// program's own statements.
+inline bool loadLegacyFile(
+    const QString &sqlFile, const QString &dbPath, const QString &extraSql = QString())
 {
-    QFile fixture(QStringLiteral(LEGACY_FIXTURES_DIR "/profile_v%1.sql").arg(version));
+    QFile fixture(QStringLiteral(LEGACY_FIXTURES_DIR "/") + sqlFile);
     if (!fixture.open(QIODevice::ReadOnly)) {
         qWarning("cannot read %s", qPrintable(fixture.fileName()));
         return false;
@@ -41,6 +41,13 @@ inline bool loadFixture(int version, const QString &extraSql = QString(),
         return false;
     }
     return true;
+}
+
+// profile.db as it was at `version`.
+inline bool loadFixture(int version, const QString &extraSql = QString(),
+    const QString &dbPath = QStringLiteral("profile.db"))
+{
+    return loadLegacyFile(QStringLiteral("profile_v%1.sql").arg(version), dbPath, extraSql);
 }
 
 // A separate connection on a database file, removed again with the object.

@@ -53,14 +53,12 @@ QByteArray fileHash(const QString &path)
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
-// A data.db the profile upgrade must leave alone when it fails.
-bool createDataDb()
+// The working directory of a workstation: profile.db from its fixture with
+// `extraSql` run on it, and a data.db that its own upgrade brings to version 3.
+bool createWorkstation(int profileVersion, const QString &extraSql = QString())
 {
-    ProfileDb db(QStringLiteral("data.db"));
-    return db.exec(QStringLiteral("create table patient(id integer primary key, name text)"))
-        && db.exec(QStringLiteral("insert into patient values(1, '李明')"))
-        && db.exec(QStringLiteral("create table version(version integer)"))
-        && db.exec(QStringLiteral("insert into version values(1)"));
+    return loadFixture(profileVersion, extraSql)
+        && loadLegacyFile(QStringLiteral("data_v2.sql"), QStringLiteral("data.db"));
 }
 
 const QString uniqueKeyFailed
@@ -105,7 +103,7 @@ void tst_ProfileUpgrade::upgradesEachFixture()
     QFETCH(int, version);
     QFETCH(QStringList, expected);
     TestWorkDir dir;
-    QVERIFY(loadFixture(version));
+    QVERIFY(createWorkstation(version));
 
     const ProgramRun run = runProgram();
     QCOMPARE(run.exitCode, 0);
@@ -131,7 +129,7 @@ void tst_ProfileUpgrade::upgradesEachFixture()
 void tst_ProfileUpgrade::rerunLogsNothing()
 {
     TestWorkDir dir;
-    QVERIFY(loadFixture(0));
+    QVERIFY(createWorkstation(0));
     QCOMPARE(runProgram().exitCode, 0);
     const QStringList upgraded = ProfileDb().dump();
 
@@ -173,8 +171,7 @@ void tst_ProfileUpgrade::failureEndsTheRun()
     QFETCH(QString, expected);
 
     TestWorkDir dir;
-    QVERIFY(loadFixture(version, extraSql));
-    QVERIFY(createDataDb());
+    QVERIFY(createWorkstation(version, extraSql));
     const QByteArray data = fileHash(QStringLiteral("data.db"));
 
     // A failed run changes nothing that a second run could mend.
@@ -233,7 +230,7 @@ void tst_ProfileUpgrade::translations()
     QFETCH(QString, translation);
     QFETCH(QStringList, expected);
     TestWorkDir dir;
-    QVERIFY(loadFixture(0));
+    QVERIFY(createWorkstation(0));
     for (const char *name : {"gradient_test.qm", "quote_test.qm"}) {
         QVERIFY(QFile::copy(
             QStringLiteral(TEST_TRANSLATIONS_DIR "/") + QLatin1String(name), QLatin1String(name)));
