@@ -123,6 +123,8 @@ private slots:
     void profileRows_data();
     void profileRows();
     void writeModesOnPresentKeys();
+    void laterVersionsKeepTheirSettings_data();
+    void laterVersionsKeepTheirSettings();
     void reagents_data();
     void reagents();
     void calibrations_data();
@@ -481,6 +483,24 @@ void tst_UpdateProfile::writeModesOnPresentKeys()
             qPrintable(run.errors.at(i).statement));
     }
     QVERIFY(run.errors.last().statement.startsWith(QLatin1String("insert or abort into profile")));
+}
+
+void tst_UpdateProfile::laterVersionsKeepTheirSettings_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("v2") << 2;
+    QTest::newRow("v3") << 3;
+}
+
+// From version 2 on, no setting is written or removed.
+void tst_UpdateProfile::laterVersionsKeepTheirSettings()
+{
+    QFETCH(int, version);
+    const ProfileDb db(upgradedFrom(version));
+    const ProfileDb before(fixtureFile(version));
+    const QString select
+        = QStringLiteral("select name, typeof(value), value from profile order by rowid");
+    QCOMPARE(db.rows(select), before.rows(select));
 }
 
 void tst_UpdateProfile::reagents_data()
