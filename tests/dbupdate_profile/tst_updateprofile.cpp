@@ -142,6 +142,7 @@ private slots:
 
     void cleanRunErrorLines_data();
     void cleanRunErrorLines();
+    void newerVersionIsWrittenBackToFour();
     void rerunChangesOnlyWhatRunsAtEveryVersion_data();
     void rerunChangesOnlyWhatRunsAtEveryVersion();
 
@@ -716,6 +717,27 @@ void tst_UpdateProfile::cleanRunErrorLines()
     QFETCH(QStringList, expected);
     upgradedFrom(version);
     QCOMPARE(describe(m_runs.value(version).errors), expected);
+}
+
+// A file from a newer installation gets only what runs at every version, and
+// its version row is written as 4.
+void tst_UpdateProfile::newerVersionIsWrittenBackToFour()
+{
+    const QString file = upgradedFrom(3);
+    TestWorkDir dir;
+    QVERIFY(QFile::copy(file, QStringLiteral("profile.db")));
+    QStringList upgraded;
+    {
+        ProfileDb db;
+        upgraded = db.dump();
+        QVERIFY(db.exec(QStringLiteral("delete from version")));
+        QVERIFY(db.exec(QStringLiteral("insert into version values(5)")));
+    }
+
+    const RunResult run = runUpgrade();
+    QVERIFY(run.ok);
+    QCOMPARE(describe(run.errors), QStringList());
+    QCOMPARE(ProfileDb().dump(), upgraded);
 }
 
 void tst_UpdateProfile::rerunChangesOnlyWhatRunsAtEveryVersion_data()
