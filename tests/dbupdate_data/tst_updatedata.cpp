@@ -149,6 +149,21 @@ OldData readOldData(const DataDb &db)
     return old;
 }
 
+// A working directory as the workstation has it: a current profile.db and data.db
+// from the fixture.
+bool prepareRun(int fixtureVersion)
+{
+    return createCurrentProfile(QStringLiteral("profile.db"))
+        && loadFixture(fixtureName(fixtureVersion), dataDb);
+}
+
+// The data step failed: the run ends there and qc.db and syslog.db are not touched.
+bool stoppedAtDataDb(const RunResult &run)
+{
+    return run.exitCode == 1 && !QFile::exists(QStringLiteral("qc.db"))
+        && !QFile::exists(QStringLiteral("syslog.db"));
+}
+
 } // namespace
 
 class tst_UpdateData : public QObject
@@ -170,7 +185,6 @@ private slots:
     void missingResultIndexIsLoggedAndMoveGoesOn();
 
 private:
-    void prepareRun(int fixtureVersion);
     void checkUpgraded(const DataDb &db, const OldData &old, int fixtureVersion);
     void checkLookupTables(const DataDb &db);
     void checkPatientTrigger(const DataDb &db);
@@ -181,14 +195,6 @@ void tst_UpdateData::initTestCase()
     QVERIFY2(QFile::exists(QStringLiteral(DBUPDATE_PROGRAM)), DBUPDATE_PROGRAM);
     for (int version = 0; version <= 2; ++version)
         QVERIFY(QFile::exists(QStringLiteral(LEGACY_FIXTURES "/") + fixtureName(version)));
-}
-
-// A working directory as the workstation has it: a current profile.db and data.db
-// from the fixture.
-void tst_UpdateData::prepareRun(int fixtureVersion)
-{
-    QVERIFY(createCurrentProfile(QStringLiteral("profile.db")));
-    QVERIFY(loadFixture(fixtureName(fixtureVersion), dataDb));
 }
 
 void tst_UpdateData::upgradesFixture_data()
@@ -203,9 +209,7 @@ void tst_UpdateData::upgradesFixture()
 {
     QFETCH(int, fixtureVersion);
     TestWorkDir dir;
-    prepareRun(fixtureVersion);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(prepareRun(fixtureVersion));
 
     OldData old;
     {
@@ -397,9 +401,7 @@ void tst_UpdateData::checkPatientTrigger(const DataDb &db)
 void tst_UpdateData::failedLookupCopyStopsTheRun()
 {
     TestWorkDir dir;
-    prepareRun(0);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(prepareRun(0));
     const QString diagnoses = QStringLiteral("select id, abbr, name from diagnosis order by id");
     OldData old;
     RowsDigest oldDiagnoses;
@@ -412,9 +414,7 @@ void tst_UpdateData::failedLookupCopyStopsTheRun()
     }
 
     RunResult run = runProgram();
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY(!QFile::exists(QStringLiteral("qc.db")));
-    QVERIFY(!QFile::exists(QStringLiteral("syslog.db")));
+    QVERIFY(stoppedAtDataDb(run));
     const QStringList copyErrors = linesContaining(run.log, QStringLiteral("INSERT INTO"));
     QCOMPARE(copyErrors.size(), 1);
     QVERIFY2(copyErrors.first().contains(QLatin1String("\"diagnosis\"")),
@@ -494,9 +494,7 @@ void tst_UpdateData::failedMoveIsRolledBack()
     QFETCH(QString, failedCopy);
 
     TestWorkDir dir;
-    prepareRun(fixtureVersion);
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(prepareRun(fixtureVersion));
     OldData old;
     {
         const DataDb db(dataDb);
@@ -507,9 +505,7 @@ void tst_UpdateData::failedMoveIsRolledBack()
     }
 
     RunResult run = runProgram();
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY(!QFile::exists(QStringLiteral("qc.db")));
-    QVERIFY(!QFile::exists(QStringLiteral("syslog.db")));
+    QVERIFY(stoppedAtDataDb(run));
     const QStringList notes = linesContaining(run.log, QStringLiteral("Warning: data.db:"));
     QCOMPARE(notes.size(), 1);
     QVERIFY2(notes.first().contains(failedCopy)
