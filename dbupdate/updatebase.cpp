@@ -1,5 +1,7 @@
 #include "updatebase.h"
 
+#include "testpoint.h"
+
 #include <QtSql/qsqldatabase.h>
 #include <QtSql/qsqldriver.h>
 #include <QtSql/qsqlerror.h>
@@ -13,36 +15,121 @@ QString identifier(const QSqlDriver *driver, const QString &name, QSqlDriver::Id
     return driver->isIdentifierEscaped(name, type) ? name : driver->escapeIdentifier(name, type);
 }
 
-// A value as a literal of its own storage class. The driver chooses a
-// literal's form from the column's declared type, but an SQLite column holds
-// values of any class: a text in an integer column would go in unquoted, a
-// number in an untyped column would turn into text, and a blob would become a
-// quoted hex text.
-QString literal(const QSqlDriver *driver, const QSqlField &field)
+// The insert statements of one table copy, written the way the driver writes
+// them. Each row runs on one prepared statement; the statement with the row's
+// values written as literals is only built to show a failing row in its error
+// line. The driver would choose a literal's form from the column's declared
+// type, but an SQLite column holds values of any class (a text in an integer
+// column would go in unquoted, a number in an untyped column would turn into
+// text and a blob into a quoted hex text), so each value is written as a
+// literal of its own storage class, as binding it does.
+class InsertStatements
 {
-    const QVariant value = field.value();
-    if (!field.isNull() && value.typeId() == QMetaType::QByteArray)
-        return QLatin1String("X'") + QString::fromLatin1(value.toByteArray().toHex())
-            + QLatin1Char('\'');
-    QSqlField typed(field);
-    if (!field.isNull())
-        typed.setMetaType(value.metaType());
-    typed.setValue(value);
-    return driver->formatValue(typed);
+public:
+    InsertStatements(const QSqlDriver *driver, const QString &table, const QSqlRecord &source,
+        const QSqlRecord &extra, const QStringList &dropColumns);
+    QString prepared() const;
+    void bind(QSqlQuery &insert, const QSqlQuery &row) const;
+    QString statement(const QSqlQuery &row) const;
+
+private:
+    struct Column
+    {
+        QString name;
+        int sourceIndex; // -1: the value comes from the extra record
+        QVariant value;
+    };
+    QVariant value(const Column &column, const QSqlQuery &row) const
+    {
+        return column.sourceIndex >= 0 ? row.value(column.sourceIndex) : column.value;
+    }
+    QString literal(const QVariant &value) const;
+
+    const QSqlDriver *m_driver;
+    QList<Column> m_columns;
+    QString m_prefix;
+};
+
+InsertStatements::InsertStatements(const QSqlDriver *driver, const QString &table,
+    const QSqlRecord &source, const QSqlRecord &extra, const QStringList &dropColumns)
+    : m_driver(driver)
+{
+    for (int i = 0; i < source.count(); ++i)
+        m_columns.append({source.fieldName(i), i, QVariant()});
+    // Field names compare without regard to case, as in a record.
+    const auto indexOf = [this](const QString &name) {
+        for (int i = 0; i < m_columns.size(); ++i) {
+            if (m_columns.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return -1;
+    };
+    for (const QString &name : dropColumns) {
+        const int index = indexOf(name);
+        if (index >= 0)
+            m_columns.removeAt(index);
+    }
+    for (int i = 0; i < extra.count(); ++i) {
+        const int index = indexOf(extra.fieldName(i));
+        if (index >= 0)
+            m_columns[index] = {m_columns.at(index).name, -1, extra.value(i)};
+        else
+            m_columns.append({extra.fieldName(i), -1, extra.value(i)});
+    }
+
+    QStringList names;
+    for (const Column &column : std::as_const(m_columns))
+        names.append(identifier(driver, column.name, QSqlDriver::FieldName));
+    m_prefix = QLatin1String("INSERT INTO ") + identifier(driver, table, QSqlDriver::TableName)
+        + QLatin1String(" (") + names.join(QLatin1String(", ")) + QLatin1String(") VALUES (");
 }
 
-// The driver's insert statement for `record`, values written as literals.
-QString insertStatement(const QSqlDriver *driver, const QString &table, const QSqlRecord &record)
+QString InsertStatements::prepared() const
 {
-    QStringList names;
+    QStringList placeholders;
+    for (int i = 0; i < m_columns.size(); ++i)
+        placeholders.append(QStringLiteral("?"));
+    return m_prefix + placeholders.join(QLatin1String(", ")) + QLatin1Char(')');
+}
+
+void InsertStatements::bind(QSqlQuery &insert, const QSqlQuery &row) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        insert.bindValue(i, value(m_columns.at(i), row));
+}
+
+QString InsertStatements::statement(const QSqlQuery &row) const
+{
     QStringList values;
-    for (int i = 0; i < record.count(); ++i) {
-        names.append(identifier(driver, record.fieldName(i), QSqlDriver::FieldName));
-        values.append(literal(driver, record.field(i)));
+    for (const Column &column : m_columns)
+        values.append(literal(value(column, row)));
+    return m_prefix + values.join(QLatin1String(", ")) + QLatin1Char(')');
+}
+
+QString InsertStatements::literal(const QVariant &value) const
+{
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    switch (value.typeId()) {
+    case QMetaType::QByteArray:
+        return QLatin1String("X'") + QString::fromLatin1(value.toByteArray().toHex())
+            + QLatin1Char('\'');
+    case QMetaType::QString: {
+        QString text = value.toString();
+        text.replace(QLatin1Char('\''), QLatin1String("''"));
+        return QLatin1Char('\'') + text + QLatin1Char('\'');
     }
-    return QLatin1String("INSERT INTO ") + identifier(driver, table, QSqlDriver::TableName)
-        + QLatin1String(" (") + names.join(QLatin1String(", ")) + QLatin1String(") VALUES (")
-        + values.join(QLatin1String(", ")) + QLatin1Char(')');
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::Double:
+        return value.toString();
+    default: {
+        // Values of an extra record may be of any type the driver knows.
+        QSqlField field(QString(), value.metaType());
+        field.setValue(value);
+        return m_driver->formatValue(field);
+    }
+    }
 }
 
 } // namespace
@@ -77,6 +164,7 @@ bool UpdateBase::execute(const QString &sql, const char *file, int line)
     QSqlQuery query;
     if (!query.exec(sql))
         reportQueryError(query, file, line);
+    testPoint("statement");
     return true;
 }
 
@@ -89,6 +177,7 @@ bool UpdateBase::copyTable(const QString &target, const QString &source, const Q
     const QStringList &dropColumns)
 {
     QSqlQuery select;
+    select.setForwardOnly(true);
     select.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
     if (!select.exec(QLatin1String("select * from ") + source)) {
         reportQueryError(select, UPDATE_SOURCE_FILE, __LINE__);
@@ -106,30 +195,28 @@ bool UpdateBase::copyTable(const QString &target, const QString &source, const Q
             EXECUTE(QStringLiteral("release copy_table"));
     };
 
-    const QSqlDriver *driver = QSqlDatabase::database().driver();
+    const InsertStatements statements(
+        QSqlDatabase::database().driver(), target, select.record(), extra, dropColumns);
+    QSqlQuery insert;
+    const bool prepared = insert.prepare(statements.prepared());
     while (select.next()) {
-        QSqlRecord record = select.record();
-        for (const QString &name : dropColumns) {
-            const int index = record.indexOf(name);
-            if (index >= 0)
-                record.remove(index);
+        if (prepared) {
+            statements.bind(insert, select);
+            if (insert.exec()) {
+                testPoint("copied row");
+                continue;
+            }
         }
-        for (int i = 0; i < extra.count(); ++i) {
-            const QSqlField field = extra.field(i);
-            const int index = record.indexOf(field.name());
-            if (index >= 0)
-                record.setValue(index, field.value());
-            else
-                record.append(field);
-        }
-
-        QSqlQuery insert;
-        if (!insert.exec(insertStatement(driver, target, record))) {
-            reportQueryError(insert, UPDATE_SOURCE_FILE, __LINE__);
-            release();
-            return false;
-        }
+        // The failing row again, as the statement its error line shows.
+        QSqlQuery literal;
+        if (literal.exec(statements.statement(select)))
+            continue;
+        reportQueryError(literal, UPDATE_SOURCE_FILE, __LINE__);
+        insert.finish();
+        release();
+        return false;
     }
+    insert.finish();
     release();
     return true;
 }

@@ -71,6 +71,9 @@ private slots:
     void missingQcIsCreatedEmpty();
     void readOnlyDatabase();
     void errorLineNamesTheSourceFile();
+    void firstFailureEndsTheRun_data();
+    void firstFailureEndsTheRun();
+    void garbageDatabaseIsLeftAlone();
 };
 
 void tst_DbUpdate::initTestCase()
@@ -107,8 +110,9 @@ void tst_DbUpdate::logFileIsAppendedTo()
     QVERIFY(lines.size() > 2);
     QCOMPARE(lines.at(0), QStringLiteral("earlier run"));
     QCOMPARE(lines.at(1), QStringLiteral("Debug: dbupdate started in ") + QDir::currentPath());
-    QCOMPARE(
-        lines.last(), QStringLiteral("Debug: dbupdate finished: every database is up to date"));
+    QCOMPARE(lines.last(),
+        QStringLiteral("Debug: dbupdate finished: profile.db version 0 -> 4, data.db "
+                       "version 0 -> 3, qc.db version 0, syslog.db version 0 -> 1"));
     // Each message starts with its type; a statement spread over several
     // lines continues on lines of its own.
     int typed = 0;
@@ -264,9 +268,10 @@ void tst_DbUpdate::readOnlyDatabase()
     const QStringList errors
         = readLines(QStringLiteral("update.log")).filter(QStringLiteral("updatesyslog.cpp"));
     QCOMPARE(errors.size(), 3);
-    for (const QString &line : errors)
-        QVERIFY2(
-            line.contains(QLatin1String("attempt to write a readonly database")), qPrintable(line));
+    QVERIFY2(errors.at(0).contains(QLatin1String("attempt to write a readonly database")),
+        qPrintable(errors.at(0)));
+    for (const QString &line : errors.mid(1))
+        QVERIFY2(line.contains(QLatin1String("no such table: version")), qPrintable(line));
     QCOMPARE(readFile(QStringLiteral("syslog.db")), before);
 }
 
@@ -284,11 +289,83 @@ void tst_DbUpdate::errorLineNamesTheSourceFile()
         = readLines(QStringLiteral("update.log")).filter(QStringLiteral("updatesyslog.cpp"));
     QCOMPARE(errors.size(), 2);
     const QRegularExpression expected(QStringLiteral(
-        "^Warning: updatesyslog\\.cpp \\( \\d+ \\):  table version has no column named version "
-        "Unable to execute statement : \\[ insert into version values\\(1\\) \\] $"));
+        "^Warning: updatesyslog\\.cpp \\( \\d+ \\):  table version has 2 columns but 1 values were "
+        "supplied Unable to execute statement : \\[ insert into version values\\(1\\) \\] $"));
     QVERIFY2(errors.at(1).contains(expected), qPrintable(errors.at(1)));
     QVERIFY2(errors.at(0).contains(QLatin1String("create table version(version integer)")),
         qPrintable(errors.at(0)));
+}
+
+void tst_DbUpdate::firstFailureEndsTheRun_data()
+{
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QStringList>("untouched");
+    QTest::newRow("profile.db missing")
+        << "profile.db" << QStringList {"data.db", "qc.db", "syslog.db"};
+    QTest::newRow("data.db lookup table cannot be copied")
+        << "data.db" << QStringList {"qc.db", "syslog.db"};
+}
+
+void tst_DbUpdate::firstFailureEndsTheRun()
+{
+    QFETCH(QString, failing);
+    QFETCH(QStringList, untouched);
+    TestWorkDir dir;
+    SET_UP_LEGACY();
+    if (failing == QLatin1String("profile.db")) {
+        QVERIFY(QFile::remove(failing));
+    } else {
+        // A column the rebuilt lookup table does not have.
+        QVERIFY(withDatabase(failing, [](QSqlDatabase db) {
+            QSqlQuery query(db);
+            return query.exec(QStringLiteral("alter table department add column phone text"))
+                && query.exec(QStringLiteral("insert into department(abbr, name, phone) "
+                                             "values('ICU', '重症监护室', '8001')"));
+        }));
+    }
+    QMap<QString, QStringList> before;
+    for (const QString &db : untouched)
+        before.insert(db, dump(db));
+
+    const Run result = run(program, {QStringLiteral("update.log")});
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(result.exitStatus, QProcess::NormalExit);
+    for (const QString &db : untouched)
+        QCOMPARE(dump(db), before.value(db));
+    const QStringList lines = readLines(QStringLiteral("update.log"));
+    QVERIFY(!lines.isEmpty());
+    QCOMPARE(lines.last(),
+        QStringLiteral("Warning: dbupdate stopped: the upgrade of %1 failed; not upgraded: %2")
+            .arg(failing, untouched.join(QLatin1String(", "))));
+}
+
+// A file in a database's place that is not a database cannot be backed up,
+// so it is not upgraded: the run stops there and the file stays as it was.
+void tst_DbUpdate::garbageDatabaseIsLeftAlone()
+{
+    TestWorkDir dir;
+    SET_UP_LEGACY();
+    QByteArray garbage;
+    for (int i = 0; i < 3000; ++i)
+        garbage.append(char((i * 131) % 256));
+    QVERIFY(writeFile(QStringLiteral("data.db"), garbage));
+    const QStringList qcBefore = dump(QStringLiteral("qc.db"));
+    const QStringList syslogBefore = dump(QStringLiteral("syslog.db"));
+    const Run result = run(program, {QStringLiteral("update.log")});
+    QCOMPARE(result.exitStatus, QProcess::NormalExit);
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(readFile(QStringLiteral("data.db")), garbage);
+    QCOMPARE(dump(QStringLiteral("qc.db")), qcBefore);
+    QCOMPARE(dump(QStringLiteral("syslog.db")), syslogBefore);
+    QCOMPARE(version(QStringLiteral("profile.db")), 4);
+    const QStringList lines = readLines(QStringLiteral("update.log"));
+    QCOMPARE(lines.filter(QStringLiteral("updatedata.cpp")), QStringList());
+    QVERIFY(lines.contains(QStringLiteral("Debug: data.db: cannot be read as a database: file is "
+                                          "not a database Unable to execute statement")));
+    QCOMPARE(lines.last(),
+        QStringLiteral("Warning: dbupdate stopped: data.db cannot be backed up (file is not a "
+                       "database Unable to fetch row); not upgraded: data.db, qc.db, "
+                       "syslog.db"));
 }
 
 QTEST_GUILESS_MAIN(tst_DbUpdate)
