@@ -128,6 +128,10 @@ bool UpdateData::upgradeToVersion1()
             return false;
         }
         EXECUTE(QStringLiteral("drop table %1").arg(backup));
+        // When the table already had its index (a run that stopped after this
+        // point, or an old form with it), the index went along with the rename,
+        // the "if not exists" above kept it there and the drop took it away.
+        EXECUTE(createLookupIndex.arg(table));
     }
 
     EXECUTE(createFirstDetail);
