@@ -183,6 +183,7 @@ private slots:
     void currentDatabaseOnlyGetsVersionRows();
     void existingPatientColumnIsLoggedOnce();
     void missingResultIndexIsLoggedAndMoveGoesOn();
+    void uncommittedMoveIsRolledBack();
 
 private:
     void checkUpgraded(const DataDb &db, const OldData &old, int fixtureVersion);
@@ -641,6 +642,35 @@ void tst_UpdateData::missingResultIndexIsLoggedAndMoveGoesOn()
         old.results);
     QCOMPARE(db.digest(QStringLiteral("select id, patientId, item, curve from curve order by id")),
         old.curves);
+}
+
+// A reader that keeps data.db open (the workstation still running) makes the
+// commit of the move fail: it is rolled back and the version kept.
+void tst_UpdateData::uncommittedMoveIsRolledBack()
+{
+    TestWorkDir dir;
+    QVERIFY(loadFixture(fixtureName(2), dataDb));
+    const DataDb reader(dataDb);
+    const QMap<QString, RowsDigest> tables = reader.snapshot();
+    const QMap<QString, QString> schema = reader.schema();
+    QVERIFY(reader.exec(QStringLiteral("begin transaction")));
+    QVERIFY(reader.value(QStringLiteral("select count(*) from patient")).toInt() > 0);
+
+    QStringList warnings;
+    QVERIFY(!runUpdateData(&warnings));
+    const QStringList notes = warnings.filter(QRegularExpression(QStringLiteral("^data\\.db: ")));
+    QCOMPARE(notes.size(), 1);
+    QVERIFY2(
+        notes.first().startsWith(QLatin1String("data.db: the transaction could not be committed"))
+            && notes.first().endsWith(QLatin1String("stays at version 2")),
+        qPrintable(notes.first()));
+    QVERIFY2(errorLinesOf(warnings).filter(QStringLiteral("[ end transaction ]")).size() == 1,
+        qPrintable(warnings.join(QLatin1Char('\n'))));
+
+    QVERIFY(reader.exec(QStringLiteral("end transaction")));
+    QCOMPARE(reader.snapshot(), tables);
+    QCOMPARE(reader.schema(), schema);
+    QCOMPARE(reader.version(), 2);
 }
 
 QTEST_GUILESS_MAIN(tst_UpdateData)
