@@ -6,6 +6,7 @@
 #include <QtCore/qprocess.h>
 #include <QtCore/qregularexpression.h>
 #include <QtSql/qsqldatabase.h>
+#include <QtSql/qsqlquery.h>
 #include <QtTest/qtest.h>
 
 namespace {
@@ -92,12 +93,15 @@ private:
 
 // Runs the data step inside the test process, as the program does after the
 // profile step, and drops the upgrader's connection afterwards.
-bool runUpdateData(QStringList *warnings)
+// `prepare` runs on the upgrader's own connection before the step.
+bool runUpdateData(QStringList *warnings, const QString &prepare = QString())
 {
     bool ok = false;
     {
         MessageCapture capture;
         UpdateData upgrader;
+        if (!prepare.isEmpty() && !QSqlQuery().exec(prepare))
+            qWarning("preparing the upgrader's connection failed");
         ok = upgrader.update();
         *warnings = capture.warnings();
     }
@@ -184,6 +188,7 @@ private slots:
     void existingPatientColumnIsLoggedOnce();
     void missingResultIndexIsLoggedAndMoveGoesOn();
     void uncommittedMoveIsRolledBack();
+    void fullDiskRollsTheMoveBack();
 
 private:
     void checkUpgraded(const DataDb &db, const OldData &old, int fixtureVersion);
@@ -671,6 +676,39 @@ void tst_UpdateData::uncommittedMoveIsRolledBack()
     QCOMPARE(reader.snapshot(), tables);
     QCOMPARE(reader.schema(), schema);
     QCOMPARE(reader.version(), 2);
+}
+
+// The file cannot grow (as on a full disk) while the move copies: the move is
+// rolled back and the file is as it was.
+void tst_UpdateData::fullDiskRollsTheMoveBack()
+{
+    TestWorkDir dir;
+    QVERIFY(loadFixture(fixtureName(2), dataDb));
+    QMap<QString, RowsDigest> tables;
+    QMap<QString, QString> schema;
+    int pages = 0;
+    {
+        const DataDb db(dataDb);
+        tables = db.snapshot();
+        schema = db.schema();
+        pages = db.value(QStringLiteral("pragma page_count")).toInt();
+    }
+    QVERIFY(pages > 0);
+
+    QStringList warnings;
+    QVERIFY(!runUpdateData(&warnings, QStringLiteral("pragma max_page_count = %1").arg(pages + 8)));
+    const QStringList errors = errorLinesOf(warnings);
+    QVERIFY2(!errors.filter(QStringLiteral("database or disk is full")).isEmpty(),
+        qPrintable(warnings.join(QLatin1Char('\n'))));
+    const QStringList notes = warnings.filter(QRegularExpression(QStringLiteral("^data\\.db: ")));
+    QCOMPARE(notes.size(), 1);
+    QVERIFY2(notes.first().contains(QLatin1String("failed; the move of results, curves and details "
+                                                  "was rolled back")),
+        qPrintable(notes.first()));
+
+    const DataDb db(dataDb);
+    QCOMPARE(db.snapshot(), tables);
+    QCOMPARE(db.schema(), schema);
 }
 
 QTEST_GUILESS_MAIN(tst_UpdateData)
