@@ -206,9 +206,11 @@ void UpdateProfile::writeDefaults()
     EXECUTE(QStringLiteral("insert into profile values('FIB/report/dilution', '1/10')"));
     // All four labels are substituted at once, so that a translation holding
     // "%2" is not taken for a placeholder.
-    EXECUTE(QStringLiteral("insert into profile values('dilution', "
-                           "'%1;1/5;1/10;1/20;1/30,%2;1/5;1/10;1/20;1/30;1/40,%3;1/1;1/2;1/4;1/"
-                           "8,%4;1/1;3/4;1/2;1/4')")
+    EXECUTE(QStringLiteral("insert into profile values('dilution', '"
+                           "%1;1/5;1/10;1/20;1/30,"
+                           "%2;1/5;1/10;1/20;1/30;1/40,"
+                           "%3;1/1;1/2;1/4;1/8,"
+                           "%4;1/1;3/4;1/2;1/4')")
                 .arg(quoted(tr("梯度1")), quoted(tr("梯度2")), quoted(tr("梯度3")),
                     quoted(tr("梯度4"))));
     EXECUTE(QStringLiteral("insert into profile values('patient/sampleType',\t'%1')")

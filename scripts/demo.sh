@@ -52,4 +52,7 @@ for db in "${databases[@]}"; do
 done
 echo "  exit status: $status"
 echo "  log: $(wc -l <demo/update.log) lines in $PWD/demo/update.log"
+if [[ -d demo/backup ]]; then
+    echo "  backups of the old versions: $(ls demo/backup | tr '\n' ' ')(in $PWD/demo/backup)"
+fi
 exit "$status"
