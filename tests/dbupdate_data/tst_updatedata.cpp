@@ -276,6 +276,17 @@ void tst_UpdateData::checkUpgraded(const DataDb &db, const OldData &old, int fix
                 old.schema.value(QLatin1String("table ") + table));
     }
 
+    // The statements' layout and Chinese comments reach the schema text unchanged.
+    const QMap<QString, QString> schema = db.schema();
+    QVERIFY2(schema.value(QStringLiteral("table results"))
+                 .contains(QStringLiteral(
+                     "\n\tversion integer,\t\t\t\t\t\t\t\t-- 结果版本, 每保存一次版本增加1\n")),
+        qPrintable(schema.value(QStringLiteral("table results"))));
+    QVERIFY2(schema.value(QStringLiteral("table detail"))
+                 .endsWith(QStringLiteral("\n\tinfo text\t\t\t\t\t\t\t\t\t\t-- 测试详细信息, "
+                                          "如测试通道等\n\t)")),
+        qPrintable(schema.value(QStringLiteral("table detail"))));
+
     // Every old result row, with its id, as version 1 without date and time.
     QVERIFY(old.results.rows > 0);
     QCOMPARE(db.digest(QStringLiteral("select %1 from results order by id").arg(oldResultColumns)),
