@@ -33,7 +33,7 @@ struct RunResult
     QStringList log;
 };
 
-// Runs the installed upgrader in the working directory with a log file.
+// Runs the dbupdate program in the working directory with a log file.
 RunResult runProgram()
 {
     RunResult result;
@@ -48,11 +48,6 @@ RunResult runProgram()
     if (log.open(QIODevice::ReadOnly | QIODevice::Text))
         result.log = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return result;
-}
-
-QStringList linesContaining(const QStringList &lines, const QString &text)
-{
-    return lines.filter(text);
 }
 
 // Warnings of the program itself that concern data.db: the error lines of its
@@ -432,13 +427,11 @@ void tst_UpdateData::failedLookupCopyStopsTheRun()
 
     RunResult run = runProgram();
     QVERIFY(stoppedAtDataDb(run));
-    const QStringList copyErrors = linesContaining(run.log, QStringLiteral("INSERT INTO"));
+    const QStringList copyErrors = run.log.filter(QStringLiteral("INSERT INTO"));
     QCOMPARE(copyErrors.size(), 1);
     QVERIFY2(copyErrors.first().contains(QLatin1String("\"diagnosis\"")),
         qPrintable(copyErrors.first()));
-    QCOMPARE(
-        linesContaining(run.log, QStringLiteral("Warning: data.db: copying diagnosis_bak")).size(),
-        1);
+    QCOMPARE(run.log.filter(QStringLiteral("Warning: data.db: copying diagnosis_bak")).size(), 1);
 
     {
         const DataDb db(dataDb);
@@ -523,13 +516,13 @@ void tst_UpdateData::failedMoveIsRolledBack()
 
     RunResult run = runProgram();
     QVERIFY(stoppedAtDataDb(run));
-    const QStringList notes = linesContaining(run.log, QStringLiteral("Warning: data.db:"));
+    const QStringList notes = run.log.filter(QStringLiteral("Warning: data.db:"));
     QCOMPARE(notes.size(), 1);
     QVERIFY2(notes.first().contains(failedCopy)
             && notes.first().contains(QLatin1String("rolled back"))
             && notes.first().endsWith(QStringLiteral("stays at version %1").arg(fixtureVersion)),
         qPrintable(notes.first()));
-    const QStringList errors = linesContaining(run.log, QStringLiteral("Warning: updatedata.cpp"));
+    const QStringList errors = run.log.filter(QStringLiteral("Warning: updatedata.cpp"));
     QCOMPARE(errors.size(), 1);
     QVERIFY2(errors.first().contains(QLatin1String("no such column: ") + column),
         qPrintable(errors.first()));
