@@ -128,9 +128,10 @@ bool UpdateData::upgradeToVersion1()
             return false;
         }
         EXECUTE(QStringLiteral("drop table %1").arg(backup));
-        // When the table already had its index (a run that stopped after this
-        // point, or an old form with it), the index went along with the rename,
-        // the "if not exists" above kept it there and the drop took it away.
+        // When the table already had its index (rebuilt by an earlier run that
+        // stopped before the version rows, or an old form that had one), the index
+        // went along with the rename, "if not exists" kept it there and the drop
+        // took it away.
         EXECUTE(createLookupIndex.arg(table));
     }
 
@@ -159,33 +160,51 @@ bool UpdateData::upgradeToVersion3()
         return false;
     }
 
-    EXECUTE(createResults);
-    EXECUTE(QStringLiteral("create index results_index on results(patientId, item, subitem)"));
-    if (!EXECUTE_CHECKED(copyResults))
-        return abandonVersion3(QStringLiteral("copying result into results failed"));
-    EXECUTE(createCheckedResult);
-    EXECUTE(QStringLiteral(
-        "create index checkedResult_index on checkedResult(patientId, item, subitem)"));
-    if (!EXECUTE_CHECKED(copyCheckedResult))
-        return abandonVersion3(QStringLiteral("copying result into checkedResult failed"));
-    EXECUTE(QStringLiteral("drop index result_index"));
-    EXECUTE(QStringLiteral("drop table result"));
-    EXECUTE(createResultView);
-
-    EXECUTE(QStringLiteral("alter table curve rename to old_curve"));
-    EXECUTE(createCurve);
-    if (!EXECUTE_CHECKED(copyCurve))
-        return abandonVersion3(QStringLiteral("copying old_curve into curve failed"));
-    EXECUTE(QStringLiteral("drop table old_curve"));
-
-    EXECUTE(QStringLiteral("alter table detail rename to old_detail"));
-    EXECUTE(createDetail);
-    if (!EXECUTE_CHECKED(copyDetail))
-        return abandonVersion3(QStringLiteral("copying old_detail into detail failed"));
-    EXECUTE(QStringLiteral("drop table old_detail"));
-
-    EXECUTE(QStringLiteral("drop trigger on_delete_patient"));
-    EXECUTE(createThirdTrigger);
+    struct Statement
+    {
+        QString sql;
+        int line;
+        const char *copy; // what a copy moves; null for the other statements
+    };
+    const Statement move[] = {
+        {createResults, __LINE__, nullptr},
+        {QStringLiteral("create index results_index on results(patientId, item, subitem)"),
+            __LINE__, nullptr},
+        {copyResults, __LINE__, "result into results"},
+        {createCheckedResult, __LINE__, nullptr},
+        {QStringLiteral(
+             "create index checkedResult_index on checkedResult(patientId, item, subitem)"),
+            __LINE__, nullptr},
+        {copyCheckedResult, __LINE__, "result into checkedResult"},
+        {QStringLiteral("drop index result_index"), __LINE__, nullptr},
+        {QStringLiteral("drop table result"), __LINE__, nullptr},
+        {createResultView, __LINE__, nullptr},
+        {QStringLiteral("alter table curve rename to old_curve"), __LINE__, nullptr},
+        {createCurve, __LINE__, nullptr},
+        {copyCurve, __LINE__, "old_curve into curve"},
+        {QStringLiteral("drop table old_curve"), __LINE__, nullptr},
+        {QStringLiteral("alter table detail rename to old_detail"), __LINE__, nullptr},
+        {createDetail, __LINE__, nullptr},
+        {copyDetail, __LINE__, "old_detail into detail"},
+        {QStringLiteral("drop table old_detail"), __LINE__, nullptr},
+        {QStringLiteral("drop trigger on_delete_patient"), __LINE__, nullptr},
+        {createThirdTrigger, __LINE__, nullptr},
+    };
+    for (const Statement &statement : move) {
+        if (executeChecked(statement.sql, UPDATE_SOURCE_FILE, statement.line))
+            continue;
+        if (statement.copy) {
+            return abandonVersion3(
+                QStringLiteral("copying %1 failed").arg(QLatin1String(statement.copy)));
+        }
+        // Any other failure is logged and the move goes on, unless SQLite had to
+        // end the whole transaction with it (disk full, I/O error): the drops
+        // after it would then run unprotected.
+        if (!transactionActive()) {
+            return abandonVersion3(
+                QStringLiteral("the transaction ended when a statement failed"), false);
+        }
+    }
 
     if (!EXECUTE_CHECKED(QStringLiteral("end transaction")))
         return abandonVersion3(QStringLiteral("the transaction could not be committed"));
@@ -201,11 +220,22 @@ bool UpdateData::executeChecked(const QString &sql, const char *file, int line)
     return false;
 }
 
+// A transaction can only be begun when none is open.
+bool UpdateData::transactionActive()
+{
+    QSqlQuery probe;
+    if (!probe.exec(QStringLiteral("begin transaction")))
+        return true;
+    probe.exec(QStringLiteral("rollback transaction"));
+    return false;
+}
+
 // Undoes everything since "begin transaction" so that result, curve and detail keep
 // their rows and form, and leaves the version as it was for the next run.
-bool UpdateData::abandonVersion3(const QString &reason)
+bool UpdateData::abandonVersion3(const QString &reason, bool rollBack)
 {
-    EXECUTE(QStringLiteral("rollback transaction"));
+    if (rollBack)
+        EXECUTE(QStringLiteral("rollback transaction"));
     qWarning("data.db: %s; the move of results, curves and details was rolled back, nothing was "
              "dropped and data.db stays at version %d",
         qUtf8Printable(reason), version());

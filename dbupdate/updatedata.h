@@ -18,7 +18,8 @@ private:
     bool upgradeToVersion3();
 
     bool executeChecked(const QString &sql, const char *file, int line);
-    bool abandonVersion3(const QString &reason);
+    bool transactionActive();
+    bool abandonVersion3(const QString &reason, bool rollBack = true);
 };
 
 #endif // UPDATEDATA_H

@@ -1,5 +1,6 @@
-// Times the data.db upgrade from version 2 by the dbupdate program beside the same
-// statements run by the sqlite3 shell on a copy of the same file.
+// Times the data.db upgrade from version 2 by the dbupdate program (its data step
+// alone, and the whole run) beside the same statements run by the sqlite3 shell on
+// copies of the same file.
 //
 //   bench_updatedata [results] [curves] [points-per-curve] [rounds] [work-dir]
 //
@@ -20,9 +21,13 @@
 #include <QtSql/qsqlerror.h>
 #include <QtSql/qsqlquery.h>
 
+#include "updatedata.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -179,8 +184,32 @@ void copyFile(const QString &from, const QString &to)
         fail(QStringLiteral("cannot copy %1 to %2").arg(from, to));
 }
 
+// The data.db step alone, as the program runs it after the profile step.
+qint64 runStep(const QString &dir)
+{
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir);
+    QElapsedTimer timer;
+    timer.start();
+    bool ok = false;
+    {
+        UpdateData step;
+        ok = step.update();
+    }
+    const qint64 elapsed = timer.elapsed();
+    QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false).close();
+    QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+    QDir::setCurrent(previous);
+    if (!ok)
+        fail(QStringLiteral("the data step failed"));
+    return elapsed;
+}
+
+// The whole program: profile.db, data.db (with the backup it takes first), qc.db
+// and syslog.db.
 qint64 runProgram(const QString &dir)
 {
+    QDir(dir + QStringLiteral("/backup")).removeRecursively();
     for (const char *name : {"qc.db", "syslog.db", "update.log"})
         QFile::remove(dir + QLatin1Char('/') + QLatin1String(name));
     QProcess program;
@@ -248,48 +277,62 @@ int main(int argc, char *argv[])
         fail(temporary.errorString());
 
     const QString master = temporary.filePath(QStringLiteral("master.db"));
-    const QString programDir = temporary.filePath(QStringLiteral("program"));
-    const QString shellDir = temporary.filePath(QStringLiteral("shell"));
-    QDir().mkpath(programDir);
-    QDir().mkpath(shellDir);
+    const QString dirs[] = {temporary.filePath(QStringLiteral("step")),
+        temporary.filePath(QStringLiteral("program")), temporary.filePath(QStringLiteral("shell"))};
+    const char *const names[] = {"data step", "dbupdate", "sqlite3 shell"};
+    for (const QString &dir : dirs)
+        QDir().mkpath(dir);
 
     QElapsedTimer timer;
     timer.start();
     buildDatabase(master, results, curves, points);
-    writeCurrentProfile(programDir);
+    writeCurrentProfile(dirs[1]);
     std::printf(
         "data.db at version 2: %d results, %d curves of %d points, %.1f MB (built in %.1f s)\n",
         results, curves, points, QFileInfo(master).size() / 1e6, timer.elapsed() / 1000.0);
 
-    QList<double> ratios;
-    QList<double> programTimes;
-    QList<double> shellTimes;
+    QList<double> times[3];
+    QList<double> ratios[2];
     for (int round = 0; round < rounds; ++round) {
-        copyFile(master, programDir + QStringLiteral("/data.db"));
-        copyFile(master, shellDir + QStringLiteral("/data.db"));
-        qint64 programMs = 0;
-        qint64 shellMs = 0;
-        // Alternate which one runs first, so neither always finds the warmer cache.
-        for (int turn = 0; turn < 2; ++turn) {
-            if ((round + turn) % 2 == 0) {
-                programMs = runProgram(programDir);
-            } else if (!runShell(shellDir + QStringLiteral("/data.db"),
-                           QStringLiteral(BENCH_DIR "/version3.sql"), &shellMs)) {
-                fail(QStringLiteral("the shell's upgrade failed"));
+        qint64 ms[3] = {};
+        for (const QString &dir : dirs)
+            copyFile(master, dir + QStringLiteral("/data.db"));
+        // Write the copies out now, not during someone's timed run.
+        ::sync();
+        // Rotate the order, so that none always finds the warmest cache.
+        for (int turn = 0; turn < 3; ++turn) {
+            switch ((round + turn) % 3) {
+            case 0:
+                ms[0] = runStep(dirs[0]);
+                break;
+            case 1:
+                ms[1] = runProgram(dirs[1]);
+                break;
+            default:
+                if (!runShell(dirs[2] + QStringLiteral("/data.db"),
+                        QStringLiteral(BENCH_DIR "/version3.sql"), &ms[2]))
+                    fail(QStringLiteral("the shell's upgrade failed"));
             }
         }
-        compareResults(
-            programDir + QStringLiteral("/data.db"), shellDir + QStringLiteral("/data.db"));
-        const double ratio = double(programMs) / double(std::max<qint64>(shellMs, 1));
-        ratios.append(ratio);
-        programTimes.append(programMs);
-        shellTimes.append(shellMs);
-        std::printf("round %d: dbupdate %lld ms, sqlite3 shell %lld ms, ratio %.3f\n", round + 1,
-            static_cast<long long>(programMs), static_cast<long long>(shellMs), ratio);
+        std::printf("round %d:", round + 1);
+        for (int i = 0; i < 3; ++i) {
+            if (i < 2)
+                compareResults(
+                    dirs[i] + QStringLiteral("/data.db"), dirs[2] + QStringLiteral("/data.db"));
+            times[i].append(ms[i]);
+            std::printf(
+                " %s %lld ms%s", names[i], static_cast<long long>(ms[i]), i < 2 ? "," : "\n");
+        }
+        for (int i = 0; i < 2; ++i)
+            ratios[i].append(double(ms[i]) / double(std::max<qint64>(ms[2], 1)));
     }
-    std::printf("median times: dbupdate %.0f ms, sqlite3 shell %.0f ms, ratio %.3f\n",
-        median(programTimes), median(shellTimes), median(programTimes) / median(shellTimes));
-    std::printf("median of the round ratios dbupdate / sqlite3 shell: %.3f (target <= 1.2)\n",
-        median(ratios));
+    std::printf("median times: data step %.0f ms, dbupdate %.0f ms, sqlite3 shell %.0f ms\n",
+        median(times[0]), median(times[1]), median(times[2]));
+    std::printf("data step / sqlite3 shell: ratio of medians %.3f, median of round ratios %.3f "
+                "(target <= 1.2)\n",
+        median(times[0]) / median(times[2]), median(ratios[0]));
+    std::printf("whole dbupdate run / sqlite3 shell: ratio of medians %.3f, median of round "
+                "ratios %.3f\n",
+        median(times[1]) / median(times[2]), median(ratios[1]));
     return 0;
 }

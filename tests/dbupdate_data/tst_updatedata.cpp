@@ -6,6 +6,7 @@
 #include <QtCore/qprocess.h>
 #include <QtCore/qregularexpression.h>
 #include <QtSql/qsqldatabase.h>
+#include <QtSql/qsqlquery.h>
 #include <QtTest/qtest.h>
 
 namespace {
@@ -32,7 +33,7 @@ struct RunResult
     QStringList log;
 };
 
-// Runs the installed upgrader in the working directory with a log file.
+// Runs the dbupdate program in the working directory with a log file.
 RunResult runProgram()
 {
     RunResult result;
@@ -47,11 +48,6 @@ RunResult runProgram()
     if (log.open(QIODevice::ReadOnly | QIODevice::Text))
         result.log = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return result;
-}
-
-QStringList linesContaining(const QStringList &lines, const QString &text)
-{
-    return lines.filter(text);
 }
 
 // Warnings of the program itself that concern data.db: the error lines of its
@@ -92,12 +88,15 @@ private:
 
 // Runs the data step inside the test process, as the program does after the
 // profile step, and drops the upgrader's connection afterwards.
-bool runUpdateData(QStringList *warnings)
+// `prepare` runs on the upgrader's own connection before the step.
+bool runUpdateData(QStringList *warnings, const QString &prepare = QString())
 {
     bool ok = false;
     {
         MessageCapture capture;
         UpdateData upgrader;
+        if (!prepare.isEmpty() && !QSqlQuery().exec(prepare))
+            qWarning("preparing the upgrader's connection failed");
         ok = upgrader.update();
         *warnings = capture.warnings();
     }
@@ -183,6 +182,8 @@ private slots:
     void currentDatabaseOnlyGetsVersionRows();
     void existingPatientColumnIsLoggedOnce();
     void missingResultIndexIsLoggedAndMoveGoesOn();
+    void uncommittedMoveIsRolledBack();
+    void fullDiskRollsTheMoveBack();
 
 private:
     void checkUpgraded(const DataDb &db, const OldData &old, int fixtureVersion);
@@ -269,6 +270,17 @@ void tst_UpdateData::checkUpgraded(const DataDb &db, const OldData &old, int fix
             QCOMPARE(db.schema().value(QLatin1String("table ") + table),
                 old.schema.value(QLatin1String("table ") + table));
     }
+
+    // The statements' layout and Chinese comments reach the schema text unchanged.
+    const QMap<QString, QString> schema = db.schema();
+    QVERIFY2(schema.value(QStringLiteral("table results"))
+                 .contains(QStringLiteral(
+                     "\n\tversion integer,\t\t\t\t\t\t\t\t-- 结果版本, 每保存一次版本增加1\n")),
+        qPrintable(schema.value(QStringLiteral("table results"))));
+    QVERIFY2(schema.value(QStringLiteral("table detail"))
+                 .endsWith(QStringLiteral("\n\tinfo text\t\t\t\t\t\t\t\t\t\t-- 测试详细信息, "
+                                          "如测试通道等\n\t)")),
+        qPrintable(schema.value(QStringLiteral("table detail"))));
 
     // Every old result row, with its id, as version 1 without date and time.
     QVERIFY(old.results.rows > 0);
@@ -415,13 +427,11 @@ void tst_UpdateData::failedLookupCopyStopsTheRun()
 
     RunResult run = runProgram();
     QVERIFY(stoppedAtDataDb(run));
-    const QStringList copyErrors = linesContaining(run.log, QStringLiteral("INSERT INTO"));
+    const QStringList copyErrors = run.log.filter(QStringLiteral("INSERT INTO"));
     QCOMPARE(copyErrors.size(), 1);
     QVERIFY2(copyErrors.first().contains(QLatin1String("\"diagnosis\"")),
         qPrintable(copyErrors.first()));
-    QCOMPARE(
-        linesContaining(run.log, QStringLiteral("Warning: data.db: copying diagnosis_bak")).size(),
-        1);
+    QCOMPARE(run.log.filter(QStringLiteral("Warning: data.db: copying diagnosis_bak")).size(), 1);
 
     {
         const DataDb db(dataDb);
@@ -506,13 +516,13 @@ void tst_UpdateData::failedMoveIsRolledBack()
 
     RunResult run = runProgram();
     QVERIFY(stoppedAtDataDb(run));
-    const QStringList notes = linesContaining(run.log, QStringLiteral("Warning: data.db:"));
+    const QStringList notes = run.log.filter(QStringLiteral("Warning: data.db:"));
     QCOMPARE(notes.size(), 1);
     QVERIFY2(notes.first().contains(failedCopy)
             && notes.first().contains(QLatin1String("rolled back"))
             && notes.first().endsWith(QStringLiteral("stays at version %1").arg(fixtureVersion)),
         qPrintable(notes.first()));
-    const QStringList errors = linesContaining(run.log, QStringLiteral("Warning: updatedata.cpp"));
+    const QStringList errors = run.log.filter(QStringLiteral("Warning: updatedata.cpp"));
     QCOMPARE(errors.size(), 1);
     QVERIFY2(errors.first().contains(QLatin1String("no such column: ") + column),
         qPrintable(errors.first()));
@@ -641,6 +651,68 @@ void tst_UpdateData::missingResultIndexIsLoggedAndMoveGoesOn()
         old.results);
     QCOMPARE(db.digest(QStringLiteral("select id, patientId, item, curve from curve order by id")),
         old.curves);
+}
+
+// A reader that keeps data.db open (the workstation still running) makes the
+// commit of the move fail: it is rolled back and the version kept.
+void tst_UpdateData::uncommittedMoveIsRolledBack()
+{
+    TestWorkDir dir;
+    QVERIFY(loadFixture(fixtureName(2), dataDb));
+    const DataDb reader(dataDb);
+    const QMap<QString, RowsDigest> tables = reader.snapshot();
+    const QMap<QString, QString> schema = reader.schema();
+    QVERIFY(reader.exec(QStringLiteral("begin transaction")));
+    QVERIFY(reader.value(QStringLiteral("select count(*) from patient")).toInt() > 0);
+
+    QStringList warnings;
+    QVERIFY(!runUpdateData(&warnings));
+    const QStringList notes = warnings.filter(QRegularExpression(QStringLiteral("^data\\.db: ")));
+    QCOMPARE(notes.size(), 1);
+    QVERIFY2(
+        notes.first().startsWith(QLatin1String("data.db: the transaction could not be committed"))
+            && notes.first().endsWith(QLatin1String("stays at version 2")),
+        qPrintable(notes.first()));
+    QVERIFY2(errorLinesOf(warnings).filter(QStringLiteral("[ end transaction ]")).size() == 1,
+        qPrintable(warnings.join(QLatin1Char('\n'))));
+
+    QVERIFY(reader.exec(QStringLiteral("end transaction")));
+    QCOMPARE(reader.snapshot(), tables);
+    QCOMPARE(reader.schema(), schema);
+    QCOMPARE(reader.version(), 2);
+}
+
+// The file cannot grow (as on a full disk) while the move copies: the move is
+// rolled back and the file is as it was.
+void tst_UpdateData::fullDiskRollsTheMoveBack()
+{
+    TestWorkDir dir;
+    QVERIFY(loadFixture(fixtureName(2), dataDb));
+    QMap<QString, RowsDigest> tables;
+    QMap<QString, QString> schema;
+    int pages = 0;
+    {
+        const DataDb db(dataDb);
+        tables = db.snapshot();
+        schema = db.schema();
+        pages = db.value(QStringLiteral("pragma page_count")).toInt();
+    }
+    QVERIFY(pages > 0);
+
+    QStringList warnings;
+    QVERIFY(!runUpdateData(&warnings, QStringLiteral("pragma max_page_count = %1").arg(pages + 8)));
+    const QStringList errors = errorLinesOf(warnings);
+    QVERIFY2(!errors.filter(QStringLiteral("database or disk is full")).isEmpty(),
+        qPrintable(warnings.join(QLatin1Char('\n'))));
+    const QStringList notes = warnings.filter(QRegularExpression(QStringLiteral("^data\\.db: ")));
+    QCOMPARE(notes.size(), 1);
+    QVERIFY2(notes.first().contains(QLatin1String("failed; the move of results, curves and details "
+                                                  "was rolled back")),
+        qPrintable(notes.first()));
+
+    const DataDb db(dataDb);
+    QCOMPARE(db.snapshot(), tables);
+    QCOMPARE(db.schema(), schema);
 }
 
 QTEST_GUILESS_MAIN(tst_UpdateData)
