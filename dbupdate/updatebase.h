@@ -6,6 +6,7 @@
 #include <QtSql/qsqlrecord.h>
 
 QT_BEGIN_NAMESPACE
+class QSqlDatabase;
 class QSqlQuery;
 QT_END_NAMESPACE
 
@@ -15,6 +16,10 @@ QT_END_NAMESPACE
 // Runs one statement and logs it with the caller's location when it fails.
 #define EXECUTE(sql) execute((sql), UPDATE_SOURCE_FILE, __LINE__)
 
+// Base of the four upgraders. The constructor registers the database under the
+// default connection name (replacing the previous upgrader's connection), opens
+// it and reads its version; every statement of a step then runs on that
+// connection. A failed statement is logged and never ends a step by itself.
 class UpdateBase : public QObject
 {
     Q_OBJECT
@@ -27,10 +32,12 @@ public:
     bool execute(const QString &sql, const char *file, int line);
     bool renameTable(const QString &from, const QString &to);
     bool copyTable(const QString &target, const QString &source,
-                   const QSqlRecord &extra = QSqlRecord(),
-                   const QStringList &dropColumns = QStringList());
+        const QSqlRecord &extra = QSqlRecord(), const QStringList &dropColumns = QStringList());
 
-    static void reportQueryError(QSqlQuery query, const char *file, int line);
+    static void reportQueryError(const QSqlQuery &query, const char *file, int line);
+    // The version `db` records: the largest value of its version table, 0 when
+    // the table is missing, empty or holds no number. Logs nothing.
+    static int readVersion(const QSqlDatabase &db);
 
     virtual bool update() = 0;
 

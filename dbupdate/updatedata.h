@@ -3,6 +3,7 @@
 
 #include "updatebase.h"
 
+// Brings data.db (patients, results, curves, details) to version 3.
 class UpdateData : public UpdateBase
 {
     Q_OBJECT
@@ -10,6 +11,15 @@ public:
     explicit UpdateData(QObject *parent = nullptr);
 
     bool update() override;
+
+private:
+    bool upgradeToVersion1();
+    void upgradeToVersion2();
+    bool upgradeToVersion3();
+
+    bool executeChecked(const QString &sql, const char *file, int line);
+    bool transactionActive();
+    bool abandonVersion3(const QString &reason, bool rollBack = true);
 };
 
 #endif // UPDATEDATA_H
