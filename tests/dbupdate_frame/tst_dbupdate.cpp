@@ -74,6 +74,7 @@ private slots:
     void firstFailureEndsTheRun_data();
     void firstFailureEndsTheRun();
     void garbageDatabaseIsLeftAlone();
+    void messageTypes();
 };
 
 void tst_DbUpdate::initTestCase()
@@ -366,6 +367,22 @@ void tst_DbUpdate::garbageDatabaseIsLeftAlone()
         QStringLiteral("Warning: dbupdate stopped: data.db cannot be backed up (file is not a "
                        "database Unable to fetch row); not upgraded: data.db, qc.db, "
                        "syslog.db"));
+}
+
+// Each message type has its line; a fatal message ends the process at once.
+void tst_DbUpdate::messageTypes()
+{
+    TestWorkDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUPDATE_MESSAGES"), QStringLiteral("1"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("handle_abort=0"));
+    const Run result = run(QStringLiteral(DBUPDATE_TESTPOINTS_PROGRAM),
+        {QStringLiteral("update.log")}, dir.path(), env);
+    QCOMPARE(result.exitStatus, QProcess::CrashExit);
+    QCOMPARE(readLines(QStringLiteral("update.log")),
+        (QStringList {"Debug: a debug message", "Warning: a warning message",
+            "Critical: a critical message", "Fatal: a fatal message"}));
+    QCOMPARE(QDir().entryList(QDir::Files), (QStringList {"dbupdate.lock", "update.log"}));
 }
 
 QTEST_GUILESS_MAIN(tst_DbUpdate)

@@ -12,6 +12,7 @@ using namespace DbUpdateTest;
 namespace {
 
 const QString program = QStringLiteral(DBUPDATE_PROGRAM);
+const QString releaseProgram = QStringLiteral(DBUPDATE_RELEASE_PROGRAM);
 const QStringList databases = {"profile.db", "data.db", "qc.db", "syslog.db"};
 
 QProcessEnvironment environment(const QString &name = QString(), int value = 0)
@@ -118,6 +119,41 @@ QList<int> killPoints(int count)
     return points;
 }
 
+// After a killed run in `work`: every file is sound, every backup holds its
+// database's content from before the run, and a database without a backup is
+// unchanged. Then the databases named in `restore` are put back from their
+// backups (without the killed run's journal) and a new run must end where an
+// uninterrupted run ends.
+void checkKilledRun(const QString &work, const QMap<QString, QStringList> &before,
+    const QMap<QString, QStringList> &expected, const QStringList &restore, const QString &where)
+{
+    for (const QString &name : databases) {
+        const QString file = QDir(work).filePath(name);
+        const QString at = where + QLatin1String(": ") + name;
+        QVERIFY2(integrityCheck(file) == QLatin1String("ok"), qPrintable(at));
+        const QStringList backups = backupsOf(work, name);
+        if (backups.isEmpty()) {
+            QVERIFY2(dump(file) == before.value(name), qPrintable(at + QLatin1String(" changed")));
+            continue;
+        }
+        QVERIFY2(backups.size() == 1, qPrintable(at));
+        QVERIFY2(dump(backups.first()) == before.value(name),
+            qPrintable(at + QLatin1String(": backup")));
+        if (restore.contains(name)) {
+            QFile::remove(file + QLatin1String("-journal"));
+            QVERIFY(QFile::remove(file));
+            QVERIFY(QFile::copy(backups.first(), file));
+        }
+    }
+
+    const Run again = run(program, {QStringLiteral("update.log")}, work, environment());
+    QVERIFY2(again.exitCode == 0, qPrintable(where + QLatin1Char('\n') + again.err));
+    const QMap<QString, QStringList> after = dumps(work);
+    for (const QString &name : databases)
+        QVERIFY2(after.value(name) == expected.value(name),
+            qPrintable(where + QLatin1String(": ") + name + QLatin1String(" differs")));
+}
+
 } // namespace
 
 class tst_DbUpdateSafety : public QObject
@@ -127,6 +163,7 @@ private slots:
     void initTestCase();
     void killedAnywhere_data();
     void killedAnywhere();
+    void killedAtAnyMoment();
     void twoProgramsAtOnce();
     void lockHeldElsewhere();
     void backupCannotBeWritten_data();
@@ -185,38 +222,55 @@ void tst_DbUpdateSafety::killedAnywhere()
         const QString where
             = QStringLiteral("killed at %1 (%2) in '%3'").arg(k).arg(match.captured(2), db);
 
-        for (const QString &name : databases) {
-            const QString file = QDir(work).filePath(name);
-            if (QFileInfo::exists(file))
-                QVERIFY2(integrityCheck(file) == QLatin1String("ok"),
-                    qPrintable(where + QLatin1String(": ") + name));
-        }
-
-        if (!db.isEmpty()) {
-            const QString file = QDir(work).filePath(db);
-            const QStringList backups = backupsOf(work, db);
-            if (backups.isEmpty()) {
-                // Stopped before the backup was complete: nothing has changed.
-                QVERIFY2(dump(file) == before.value(db), qPrintable(where));
-            } else {
-                QCOMPARE(backups.size(), 1);
-                QVERIFY2(dump(backups.first()) == before.value(db), qPrintable(where));
-                // Restore: the backup in place of the file, without the
-                // interrupted run's journal.
-                QFile::remove(file + QLatin1String("-journal"));
-                QVERIFY(QFile::remove(file));
-                QVERIFY(QFile::copy(backups.first(), file));
-            }
-        }
-
-        const Run again = run(program, {QStringLiteral("update.log")}, work, environment());
-        QVERIFY2(again.exitCode == 0, qPrintable(where + QLatin1Char('\n') + again.err));
-        const QMap<QString, QStringList> after = dumps(work);
-        for (const QString &name : databases)
-            QVERIFY2(after.value(name) == expected.value(name),
-                qPrintable(where + QLatin1String(": ") + name + QLatin1String(" differs")));
+        checkKilledRun(
+            work, before, expected, db.isEmpty() ? QStringList() : QStringList {db}, where);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(QDir(work).removeRecursively());
     }
+}
+
+// The program itself, killed after a spread of delays: wherever that lands
+// (also in statements a test point does not mark), every file is sound, and
+// restoring all backups and running again ends as an uninterrupted run.
+void tst_DbUpdateSafety::killedAtAnyMoment()
+{
+    TestWorkDir dir;
+    const QString pristine = dir.filePath(QStringLiteral("pristine"));
+    QVERIFY(QDir().mkpath(pristine));
+    QVERIFY(setUpWorkstation(pristine, 0, 0));
+    const QMap<QString, QStringList> before = dumps(pristine);
+
+    const QString reference = dir.filePath(QStringLiteral("reference"));
+    QVERIFY(copyDatabases(pristine, reference));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(run(releaseProgram, {QStringLiteral("update.log")}, reference).exitCode, 0);
+    const qint64 duration = timer.elapsed();
+    const QMap<QString, QStringList> expected = dumps(reference);
+
+    const int moments = 16;
+    int kills = 0;
+    for (int i = 1; i <= moments; ++i) {
+        const qint64 delay = duration * i / (moments + 1);
+        const QString work = dir.filePath(QStringLiteral("run-%1").arg(i));
+        QVERIFY(copyDatabases(pristine, work));
+        QProcess process;
+        process.setWorkingDirectory(work);
+        process.start(releaseProgram, {QStringLiteral("update.log")});
+        QVERIFY(process.waitForStarted());
+        if (!process.waitForFinished(int(delay))) {
+            process.kill();
+            QVERIFY(process.waitForFinished());
+            ++kills;
+        }
+        checkKilledRun(work, before, expected, databases,
+            QStringLiteral("killed after %1 of %2 ms").arg(delay).arg(duration));
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(QDir(work).removeRecursively());
+    }
+    QVERIFY2(kills > moments / 2, qPrintable(QString::number(kills)));
 }
 
 void tst_DbUpdateSafety::twoProgramsAtOnce()
