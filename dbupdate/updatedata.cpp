@@ -165,35 +165,38 @@ bool UpdateData::upgradeToVersion3()
         QString sql;
         int line;
         const char *copy; // what a copy moves; null for the other statements
+        const char *source; // the table a copy reads
     };
     const Statement move[] = {
-        {createResults, __LINE__, nullptr},
+        {createResults, __LINE__, nullptr, nullptr},
         {QStringLiteral("create index results_index on results(patientId, item, subitem)"),
-            __LINE__, nullptr},
-        {copyResults, __LINE__, "result into results"},
-        {createCheckedResult, __LINE__, nullptr},
+            __LINE__, nullptr, nullptr},
+        {copyResults, __LINE__, "result into results", "result"},
+        {createCheckedResult, __LINE__, nullptr, nullptr},
         {QStringLiteral(
              "create index checkedResult_index on checkedResult(patientId, item, subitem)"),
-            __LINE__, nullptr},
-        {copyCheckedResult, __LINE__, "result into checkedResult"},
-        {QStringLiteral("drop index result_index"), __LINE__, nullptr},
-        {QStringLiteral("drop table result"), __LINE__, nullptr},
-        {createResultView, __LINE__, nullptr},
-        {QStringLiteral("alter table curve rename to old_curve"), __LINE__, nullptr},
-        {createCurve, __LINE__, nullptr},
-        {copyCurve, __LINE__, "old_curve into curve"},
-        {QStringLiteral("drop table old_curve"), __LINE__, nullptr},
-        {QStringLiteral("alter table detail rename to old_detail"), __LINE__, nullptr},
-        {createDetail, __LINE__, nullptr},
-        {copyDetail, __LINE__, "old_detail into detail"},
-        {QStringLiteral("drop table old_detail"), __LINE__, nullptr},
-        {QStringLiteral("drop trigger on_delete_patient"), __LINE__, nullptr},
-        {createThirdTrigger, __LINE__, nullptr},
+            __LINE__, nullptr, nullptr},
+        {copyCheckedResult, __LINE__, "result into checkedResult", "result"},
+        {QStringLiteral("drop index result_index"), __LINE__, nullptr, nullptr},
+        {QStringLiteral("drop table result"), __LINE__, nullptr, nullptr},
+        {createResultView, __LINE__, nullptr, nullptr},
+        {QStringLiteral("alter table curve rename to old_curve"), __LINE__, nullptr, nullptr},
+        {createCurve, __LINE__, nullptr, nullptr},
+        {copyCurve, __LINE__, "old_curve into curve", "old_curve"},
+        {QStringLiteral("drop table old_curve"), __LINE__, nullptr, nullptr},
+        {QStringLiteral("alter table detail rename to old_detail"), __LINE__, nullptr, nullptr},
+        {createDetail, __LINE__, nullptr, nullptr},
+        {copyDetail, __LINE__, "old_detail into detail", "old_detail"},
+        {QStringLiteral("drop table old_detail"), __LINE__, nullptr, nullptr},
+        {QStringLiteral("drop trigger on_delete_patient"), __LINE__, nullptr, nullptr},
+        {createThirdTrigger, __LINE__, nullptr, nullptr},
     };
     for (const Statement &statement : move) {
         if (executeChecked(statement.sql, UPDATE_SOURCE_FILE, statement.line))
             continue;
-        if (statement.copy) {
+        // A copy whose source table does not exist has no rows to lose: it is
+        // logged like any other failed statement and the move goes on.
+        if (statement.copy && tableExists(QLatin1String(statement.source))) {
             return abandonVersion3(
                 QStringLiteral("copying %1 failed").arg(QLatin1String(statement.copy)));
         }
@@ -218,6 +221,15 @@ bool UpdateData::executeChecked(const QString &sql, const char *file, int line)
         return true;
     reportQueryError(query, file, line);
     return false;
+}
+
+bool UpdateData::tableExists(const QString &name)
+{
+    QSqlQuery query;
+    query.prepare(QStringLiteral("select 1 from sqlite_master where type = 'table' and name = ?"));
+    query.addBindValue(name);
+    // When even this cannot be asked, assume the rows are there.
+    return !query.exec() || query.next();
 }
 
 // A transaction can only be begun when none is open.

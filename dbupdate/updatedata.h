@@ -19,6 +19,7 @@ private:
 
     bool executeChecked(const QString &sql, const char *file, int line);
     bool transactionActive();
+    bool tableExists(const QString &name);
     bool abandonVersion3(const QString &reason, bool rollBack = true);
 };
 

@@ -182,6 +182,7 @@ private slots:
     void currentDatabaseOnlyGetsVersionRows();
     void existingPatientColumnIsLoggedOnce();
     void missingResultIndexIsLoggedAndMoveGoesOn();
+    void missingSourceTablesHaveNothingToRollBack();
     void uncommittedMoveIsRolledBack();
     void fullDiskRollsTheMoveBack();
 
@@ -651,6 +652,35 @@ void tst_UpdateData::missingResultIndexIsLoggedAndMoveGoesOn()
         old.results);
     QCOMPARE(db.digest(QStringLiteral("select id, patientId, item, curve from curve order by id")),
         old.curves);
+}
+
+// A data.db without old results, curves or details (here: one with only
+// patients) has no rows the move could lose: its failed copies are logged like
+// any other failed statement and the step ends as usual.
+void tst_UpdateData::missingSourceTablesHaveNothingToRollBack()
+{
+    TestWorkDir dir;
+    QVERIFY(loadFixture(fixtureName(2), dataDb));
+    QVariant patients;
+    {
+        const DataDb db(dataDb);
+        QVERIFY(db.exec(QStringLiteral("drop trigger on_delete_patient")));
+        QVERIFY(db.exec(QStringLiteral("drop table result")));
+        QVERIFY(db.exec(QStringLiteral("drop table curve")));
+        QVERIFY(db.exec(QStringLiteral("drop table detail")));
+        patients = db.value(QStringLiteral("select count(*) from patient"));
+    }
+
+    QStringList warnings;
+    QVERIFY(runUpdateData(&warnings));
+    for (const QString &line : warnings)
+        QVERIFY2(!line.contains(QLatin1String("rolled back")), qPrintable(line));
+
+    const DataDb db(dataDb);
+    QCOMPARE(db.version(), 3);
+    QCOMPARE(db.value(QStringLiteral("select count(*) from results")), QVariant(0));
+    QCOMPARE(db.value(QStringLiteral("select count(*) from curve")), QVariant(0));
+    QCOMPARE(db.value(QStringLiteral("select count(*) from patient")), patients);
 }
 
 // A reader that keeps data.db open (the workstation still running) makes the
