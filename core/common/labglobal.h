@@ -4,11 +4,62 @@
 #include "labcore_global.h"
 
 #include <QtCore/qnamespace.h>
+#include <QtCore/qstring.h>
+#include <QtCore/qstringlist.h>
+#include <QtCore/qvariant.h>
 #include <QtWidgets/qmessagebox.h>
 
 QT_BEGIN_NAMESPACE
+class QDate;
+class QSqlRecord;
 class QWidget;
 QT_END_NAMESPACE
+
+// Numbers, ratios and volumes
+
+// The quotient of the first ratio in text such as "1/10" or "1 : 2" (text
+// around it is ignored). ok tells whether a ratio was found; 0 without one.
+LABCORE_EXPORT double fraction(const QString &text, bool *ok = nullptr);
+
+// value rounded through its decimal text, QString::number(value, format,
+// precision). precision has no default so that round(x) stays the C one.
+LABCORE_EXPORT double round(double value, int precision, char format = 'f');
+
+// A volume in microlitres as short text: "1.5 mL", "2147 L", "500 uL".
+LABCORE_EXPORT QString humanReadableVolume(int volume);
+// As above, except that for code 4096 without exact the volume is shown in
+// whole litres with one decimal ("<0.1 L" below 100000 uL).
+LABCORE_EXPORT QString humanReadableVolume(int code, int volume, bool exact = false);
+
+// The offered dilution ratios, "1/1" to "4/5".
+LABCORE_EXPORT QStringList dilutionList();
+
+// CRC-16/IBM-3740 (poly 0x1021, init 0xFFFF, no reflection, no final XOR)
+// of length bytes at data; 0xFFFF for no bytes.
+LABCORE_EXPORT unsigned short crc16(const void *data, int length);
+
+// Script evaluation
+
+// Evaluates program in a fresh engine. Numbers come back as double, strings
+// as text, arrays as lists, dates as date-times, objects as maps, undefined
+// as an invalid variant. A thrown value is returned like any other result.
+LABCORE_EXPORT QVariant eval(const QString &program);
+
+// Evaluates the UTF-8 script file fileName in a fresh engine. An uncaught
+// exception is shown in a critical box and gives an invalid variant; a file
+// that cannot be read evaluates as an empty program.
+LABCORE_EXPORT QVariant load_script(const QString &fileName);
+
+// Sample numbering and record helpers
+
+// Sets the field name (any letter case) of record and marks it generated,
+// so that statements built from the record include it. Unknown names are
+// ignored.
+LABCORE_EXPORT void setGeneratedValue(
+    QSqlRecord &record, const QString &name, const QVariant &value);
+
+// Blocks the calling thread for milliseconds without processing events.
+LABCORE_EXPORT void sleep(int milliseconds);
 
 // Interaction helpers
 
@@ -19,18 +70,18 @@ LABCORE_EXPORT QWidget *topLevelWidget();
 // Modal message boxes over topLevelWidget(), titled with the application's
 // name. Without a QApplication, or off the GUI thread, no box can be shown:
 // the text is written as a warning message and defaultButton is returned.
-LABCORE_EXPORT QMessageBox::StandardButton
-information(const QString &text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
-LABCORE_EXPORT QMessageBox::StandardButton
-question(const QString &text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
-LABCORE_EXPORT QMessageBox::StandardButton
-warning(const QString &text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
-LABCORE_EXPORT QMessageBox::StandardButton
-critical(const QString &text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+LABCORE_EXPORT QMessageBox::StandardButton information(const QString &text,
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+LABCORE_EXPORT QMessageBox::StandardButton question(const QString &text,
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+LABCORE_EXPORT QMessageBox::StandardButton warning(const QString &text,
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+LABCORE_EXPORT QMessageBox::StandardButton critical(const QString &text,
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // Pushes an override cursor for its lifetime. Only the GUI thread touches
 // the cursor stack; elsewhere (or without a GUI application) it does nothing.
