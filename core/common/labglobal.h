@@ -70,18 +70,18 @@ LABCORE_EXPORT QWidget *topLevelWidget();
 // Modal message boxes over topLevelWidget(), titled with the application's
 // name. Without a QApplication, or off the GUI thread, no box can be shown:
 // the text is written as a warning message and defaultButton is returned.
-LABCORE_EXPORT QMessageBox::StandardButton information(const QString &text,
-    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
-LABCORE_EXPORT QMessageBox::StandardButton question(const QString &text,
-    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
-LABCORE_EXPORT QMessageBox::StandardButton warning(const QString &text,
-    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
-LABCORE_EXPORT QMessageBox::StandardButton critical(const QString &text,
-    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+LABCORE_EXPORT QMessageBox::StandardButton
+information(const QString &text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+LABCORE_EXPORT QMessageBox::StandardButton
+question(const QString &text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+LABCORE_EXPORT QMessageBox::StandardButton
+warning(const QString &text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+LABCORE_EXPORT QMessageBox::StandardButton
+critical(const QString &text, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 // Pushes an override cursor for its lifetime. Only the GUI thread touches
 // the cursor stack; elsewhere (or without a GUI application) it does nothing.
