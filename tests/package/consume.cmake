@@ -10,7 +10,7 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(f lib/cmake/LabCore/LabCoreConfig.cmake lib/cmake/LabCore/LabCoreConfigVersion.cmake
-          include/labcore/core.h include/labcore/labglobal.h bin/dbupdate)
+          include/labcore/core.h include/labcore/labglobal.h include/labcore/profile.h bin/dbupdate)
     if(NOT EXISTS ${prefix}/${f})
         message(FATAL_ERROR "missing from the installed package: ${f}")
     endif()
