@@ -1,12 +1,18 @@
 #include "labglobal.h"
 
+#include "analysisresult.h"
+#include "profile.h"
+
 #include <QtCore/qdatetime.h>
+#include <QtCore/qdebug.h>
 #include <QtCore/qfile.h>
 #include <QtCore/qregularexpression.h>
 #include <QtCore/qtextstream.h>
 #include <QtCore/qthread.h>
 #include <QtQml/qjsengine.h>
 #include <QtQml/qjsvalueiterator.h>
+#include <QtSql/qsqlerror.h>
+#include <QtSql/qsqlquery.h>
 #include <QtSql/qsqlrecord.h>
 
 #include <array>
@@ -58,6 +64,18 @@ QStringList dilutionList()
         QStringLiteral("1/40"), QStringLiteral("1/50"), QStringLiteral("1/80"),
         QStringLiteral("1/100"), QStringLiteral("1/160"), QStringLiteral("1/320"),
         QStringLiteral("2/5"), QStringLiteral("3/4"), QStringLiteral("3/5"), QStringLiteral("4/5")};
+}
+
+QString samplePrefix(lab::SampleType type)
+{
+    switch (type) {
+    case lab::StatimSample:
+        return Profile::instance().statim_sample_prefix(QStringLiteral("S"));
+    case lab::QcSample:
+        return Profile::instance().qc_sample_prefix(QStringLiteral("QC"));
+    default:
+        return QString();
+    }
 }
 
 namespace {
@@ -173,6 +191,22 @@ QVariant load_script(const QString &fileName)
 }
 
 // Sample numbering and record helpers
+
+int nextSampleNo(const QDate &date)
+{
+    QSqlQuery query(Profile::instance().dataDatabase());
+    // Only the leading integer of a sample number counts, compared as a
+    // number: 10 follows 9, and "12A" counts as 12.
+    if (!query.prepare(
+            QStringLiteral("select max(cast(sampleNo as integer)) from patient where date=:date")))
+        qWarning() << ".\\labglobal(158):" << query.lastError();
+    query.bindValue(QStringLiteral(":date"), date);
+    if (!query.exec())
+        qWarning() << ".\\labglobal(161):" << query.lastError();
+    // No row, a null maximum (no samples that day) and a failure all read as 0.
+    const int highest = query.next() ? query.value(0).toInt() : 0;
+    return highest + 1;
+}
 
 void setGeneratedValue(QSqlRecord &record, const QString &name, const QVariant &value)
 {

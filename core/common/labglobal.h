@@ -15,6 +15,10 @@ class QSqlRecord;
 class QWidget;
 QT_END_NAMESPACE
 
+namespace lab {
+enum SampleType : int;
+} // namespace lab
+
 // Numbers, ratios and volumes
 
 // The quotient of the first ratio in text such as "1/10" or "1 : 2" (text
@@ -34,6 +38,10 @@ LABCORE_EXPORT QString humanReadableVolume(int code, int volume, bool exact = fa
 // The offered dilution ratios, "1/1" to "4/5".
 LABCORE_EXPORT QStringList dilutionList();
 
+// The sample-number prefix of statim ("S") and quality-control ("QC")
+// samples, as stored in the settings; empty text for every other kind.
+LABCORE_EXPORT QString samplePrefix(lab::SampleType type);
+
 // CRC-16/IBM-3740 (poly 0x1021, init 0xFFFF, no reflection, no final XOR)
 // of length bytes at data; 0xFFFF for no bytes.
 LABCORE_EXPORT unsigned short crc16(const void *data, int length);
@@ -51,6 +59,11 @@ LABCORE_EXPORT QVariant eval(const QString &program);
 LABCORE_EXPORT QVariant load_script(const QString &fileName);
 
 // Sample numbering and record helpers
+
+// One more than the highest leading integer of the sample numbers of date in
+// the patient table of data.db; 1 for a day without numbered samples. A
+// failed statement is logged as a warning and also gives 1.
+LABCORE_EXPORT int nextSampleNo(const QDate &date);
 
 // Sets the field name (any letter case) of record and marks it generated,
 // so that statements built from the record include it. Unknown names are
