@@ -101,60 +101,118 @@ static_assert(crcTable[1] == crcPolynomial, "CRC table is shifted from the top")
 
 unsigned short crc16(const void *data, int length)
 {
-    quint16 reg = 0xFFFF;
     if (!data || length <= 0)
-        return reg;
+        return 0xFFFF;
     const auto *bytes = static_cast<const uchar *>(data);
-    for (const uchar *end = bytes + length; bytes != end; ++bytes)
-        reg = quint16((reg << 8) ^ crcTable[(reg >> 8) ^ *bytes]);
-    return reg;
+
+    // The textbook step is register = (register << 8) ^ table[(register >> 8) ^ byte].
+    // Split into bytes, the new high byte is the entry's high byte ^ the old
+    // low byte, and the new low byte is the entry's low byte. Folding the old
+    // low byte into the next input byte before the table load is done leaves
+    // one shift and one XOR between two loads, which is what limits speed.
+    uint low = 0xFF; // low byte of the register (0xFFFF)
+    uint index = 0xFF ^ bytes[0]; // high byte of the register ^ byte
+    for (int i = 1; i < length; ++i) {
+        const uint entry = crcTable[index];
+        index = (entry >> 8) ^ (low ^ bytes[i]);
+        low = entry & 0xFF;
+    }
+    return quint16((low << 8) ^ crcTable[index]);
 }
 
 // Script evaluation
 
 namespace {
 
-// Self-referencing objects would otherwise recurse without end.
-constexpr int maxScriptValueDepth = 64;
-
-QVariant toVariant(const QJSValue &value, int depth = 0)
+// Converts a script value to a variant with plain data only: nothing in the
+// result refers to the engine, which is gone when the caller sees it.
+class ScriptValueConverter
 {
-    if (value.isUndefined() || depth > maxScriptValueDepth)
+public:
+    QVariant convert(const QJSValue &value)
+    {
+        if (value.isNumber())
+            return value.toNumber(); // the engine's own conversion gives int for 3
+        if (value.isBool())
+            return value.toBool();
+        if (value.isString())
+            return value.toString();
+        if (value.isNull())
+            return QVariant::fromValue(nullptr);
+        if (value.isDate())
+            return value.toDateTime();
+        if (value.isRegExp())
+            return value.toVariant();
+        if (value.isError())
+            return errorMap(value);
+        if (value.isObject() && !value.isCallable())
+            return convertObject(value);
+        // undefined, functions and symbols (which the engine's conversion
+        // cannot even take) have no data to hand out.
         return QVariant();
-    if (value.isNumber())
-        return value.toNumber(); // the engine hands integral numbers out as int
-    if (value.isBool())
-        return value.toBool();
-    if (value.isString())
-        return value.toString();
-    if (value.isDate())
-        return value.toDateTime();
-    if (value.isArray()) {
-        const int length = value.property(QStringLiteral("length")).toInt();
-        QVariantList list;
-        list.reserve(length);
-        for (int i = 0; i < length; ++i)
-            list.append(toVariant(value.property(quint32(i)), depth + 1));
-        return list;
     }
-    if (value.isError()) {
-        // An error's properties are not enumerable; keep what tells it apart.
-        QVariantMap map;
-        map.insert(QStringLiteral("name"), value.property(QStringLiteral("name")).toString());
-        map.insert(QStringLiteral("message"), value.property(QStringLiteral("message")).toString());
-        return map;
+
+private:
+    // An error's properties are not its own; keep what tells it apart.
+    static QVariantMap errorMap(const QJSValue &error)
+    {
+        return {{QStringLiteral("name"), error.property(QStringLiteral("name")).toString()},
+            {QStringLiteral("message"), error.property(QStringLiteral("message")).toString()}};
     }
-    if (value.isObject() && !value.isCallable() && !value.isRegExp() && !value.isQObject()
-        && !value.isVariant()) {
-        QVariantMap map;
-        QJSValueIterator it(value);
-        while (it.hasNext()) {
-            it.next();
-            map.insert(it.name(), toVariant(it.value(), depth + 1));
+
+    QVariant convertObject(const QJSValue &object)
+    {
+        // A reference back to an object under conversion would never end,
+        // and neither would an absurdly deep structure.
+        if (m_open.size() >= maxDepth)
+            return QVariant();
+        for (const QJSValue &open : std::as_const(m_open)) {
+            if (open.strictlyEquals(object))
+                return QVariant();
         }
-        return map;
+
+        m_open.append(object);
+        QVariant result;
+        if (object.isArray()) {
+            const int length = object.property(QStringLiteral("length")).toInt();
+            QVariantList list;
+            list.reserve(length);
+            for (int i = 0; i < length; ++i)
+                list.append(convert(object.property(quint32(i))));
+            result = list;
+        } else {
+            QVariantMap map;
+            QJSValueIterator it(object);
+            while (it.hasNext()) {
+                it.next();
+                map.insert(it.name(), convert(it.value()));
+            }
+            result = map;
+        }
+        m_open.removeLast();
+        return result;
     }
-    return value.toVariant();
+
+    static constexpr int maxDepth = 64;
+    QList<QJSValue> m_open;
+};
+
+QVariant toVariant(const QJSValue &value)
+{
+    return ScriptValueConverter().convert(value);
+}
+
+// A file that cannot be read gives an empty program.
+QString readScriptFile(const QString &fileName)
+{
+    if (fileName.isEmpty())
+        return QString();
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QString();
+    QTextStream stream(&file);
+    stream.setEncoding(QStringConverter::Utf8);
+    return stream.readAll();
 }
 
 } // namespace
@@ -167,16 +225,7 @@ QVariant eval(const QString &program)
 
 QVariant load_script(const QString &fileName)
 {
-    QString program;
-    {
-        QFile file(fileName);
-        if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            QTextStream stream(&file);
-            stream.setEncoding(QStringConverter::Utf8);
-            program = stream.readAll();
-        }
-    }
-
+    const QString program = readScriptFile(fileName);
     QJSEngine engine;
     QStringList backtrace;
     const QJSValue result = engine.evaluate(program, fileName, 1, &backtrace);

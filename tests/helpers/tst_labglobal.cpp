@@ -7,6 +7,7 @@
 #include <QtCore/qelapsedtimer.h>
 #include <QtCore/qfile.h>
 #include <QtCore/qrandom.h>
+#include <QtCore/qregularexpression.h>
 #include <QtSql/qsqldatabase.h>
 #include <QtSql/qsqldriver.h>
 #include <QtSql/qsqlfield.h>
@@ -311,6 +312,20 @@ void tst_LabGlobal::eval_data()
                                    {"c", QVariantMap {{"d", QVariantList {number(3)}}}}});
     QTest::newRow("date") << "new Date(Date.UTC(2026, 0, 2, 3, 4, 5))"
                           << QVariant(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
+    QTest::newRow("null") << "null" << QVariant::fromValue(nullptr);
+    QTest::newRow("regular expression") << "/ab+c/i"
+                                        << QVariant(QRegularExpression(QStringLiteral("ab+c"),
+                                               QRegularExpression::CaseInsensitiveOption));
+    // Nothing that needs the engine may come back: it is gone by then.
+    QTest::newRow("function") << "(function () { return 1; })" << QVariant();
+    QTest::newRow("symbol") << "Symbol('x')" << QVariant();
+    QTest::newRow("object with a method")
+        << "({n: 2, f: function () {}})"
+        << QVariant(QVariantMap {{"n", number(2)}, {"f", QVariant()}});
+    QTest::newRow("shared, not cyclic")
+        << "var s = {v: 1}; ({a: s, b: [s]})"
+        << QVariant(QVariantMap {{"a", QVariantMap {{"v", number(1)}}},
+               {"b", QVariantList {QVariantMap {{"v", number(1)}}}}});
     QTest::newRow("empty program") << "" << QVariant();
     QTest::newRow("undefined") << "undefined" << QVariant();
     QTest::newRow("declaration only") << "var unused = 1;" << QVariant();
@@ -348,10 +363,20 @@ void tst_LabGlobal::evalReturnsThrownValue()
 
 void tst_LabGlobal::evalSelfReferencingObject()
 {
-    const QVariant result = ::eval(QStringLiteral("var a = {n: 1}; a.self = a; a"));
-    QCOMPARE(result.metaType(), QMetaType::fromType<QVariantMap>());
-    QCOMPARE(result.toMap().value(QStringLiteral("n")), number(1));
-    QVERIFY(result.toMap().contains(QStringLiteral("self")));
+    // A reference back into the structure ends there instead of recursing.
+    const QVariant object
+        = ::eval(QStringLiteral("var a = {n: 1}; a.self = a; a.again = {up: a}; a"));
+    QCOMPARE(object,
+        QVariant(QVariantMap {
+            {"n", number(1)}, {"self", QVariant()}, {"again", QVariantMap {{"up", QVariant()}}}}));
+
+    const QVariant array = ::eval(QStringLiteral("var l = [1]; l.push(l); l"));
+    QCOMPARE(array, QVariant(QVariantList {number(1), QVariant()}));
+
+    // Far deeper than any real structure: cut off, not overflowing the stack.
+    const QVariant deep
+        = ::eval(QStringLiteral("var d = {}; for (var i = 0; i < 10000; ++i) d = {d: d}; d"));
+    QCOMPARE(deep.metaType(), QMetaType::fromType<QVariantMap>());
 }
 
 void tst_LabGlobal::loadScript_data()
@@ -382,6 +407,9 @@ void tst_LabGlobal::loadScript_data()
     QTest::newRow("thrown string")
         << QByteArray("throw '出错'") << QVariant() << QString::fromUtf8("出错");
     QTest::newRow("thrown number") << QByteArray("throw 42") << QVariant() << QStringLiteral("42");
+    // The exception counts, not its value: even undefined can be thrown.
+    QTest::newRow("thrown undefined")
+        << QByteArray("throw undefined") << QVariant() << QStringLiteral("undefined");
     QTest::newRow("syntax error") << QByteArray("var = ;") << QVariant()
                                   << QStringLiteral("SyntaxError");
 }
