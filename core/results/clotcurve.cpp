@@ -1,4 +1,7 @@
 #include "analysisresult.h"
+#include "curvecodec.h"
+
+#include <QtCore/qdebug.h>
 
 #include <cmath>
 #include <limits>
@@ -164,4 +167,14 @@ ClotCurve ClotCurve::toType(PointType type) const
     if (!converted.m_segments.isEmpty())
         convertToDensity(converted.m_segments.first());
     return converted;
+}
+
+ClotCurve ClotCurve::fromBuffer(const QByteArray &buffer)
+{
+    ClotCurve curve;
+    if (!CurveCodec::decode(buffer, &curve))
+        qWarning("ClotCurve::fromBuffer: a damaged curve of %lld bytes promises far more points "
+                 "than it holds; it was read as an empty curve",
+            qlonglong(buffer.size()));
+    return curve;
 }
