@@ -1,6 +1,6 @@
 #include "labglobal.h"
 
-#include "messageboxwatcher.h"
+#include "messageboxcatcher.h"
 #include "testworkdir.h"
 
 #include <QtCore/qdatetime.h>
@@ -424,18 +424,19 @@ void tst_LabGlobal::loadScript()
     const QString fileName = dir.filePath(QStringLiteral("script.js"));
     writeFile(fileName, contents);
 
-    MessageBoxWatcher watcher;
+    MessageBoxCatcher catcher;
     const QVariant result = ::load_script(fileName);
     QCOMPARE(result.metaType(), expected.metaType());
     QCOMPARE(result, expected);
 
     if (boxFirstLine.isEmpty()) {
-        QCOMPARE(watcher.boxes().size(), 0);
+        QCOMPARE(catcher.boxes.size(), 0);
         return;
     }
-    QCOMPARE(watcher.boxes().size(), 1);
-    const MessageBoxWatcher::Box &box = watcher.boxes().constFirst();
+    QCOMPARE(catcher.boxes.size(), 1);
+    const CaughtBox &box = catcher.boxes.constFirst();
     QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     const QStringList lines = box.text.split(QLatin1Char('\n'));
     QVERIFY2(lines.size() >= 2, qPrintable(box.text));
     QVERIFY2(lines.constFirst().startsWith(boxFirstLine), qPrintable(box.text));
@@ -448,13 +449,13 @@ void tst_LabGlobal::loadScriptReportsBacktrace()
     writeFile(
         fileName, "function check(v) {\n  throw new Error('out of range: ' + v);\n}\ncheck(5);\n");
 
-    MessageBoxWatcher watcher;
+    MessageBoxCatcher catcher;
     QVERIFY(!::load_script(fileName).isValid());
-    QCOMPARE(watcher.boxes().size(), 1);
+    QCOMPARE(catcher.boxes.size(), 1);
 
     // The exception text, then one line per frame: the function that threw,
     // then the script's own code, each naming the file.
-    const QStringList lines = watcher.boxes().constFirst().text.split(QLatin1Char('\n'));
+    const QStringList lines = catcher.boxes.constFirst().text.split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines.at(0), QStringLiteral("Error: out of range: 5"));
     QVERIFY2(lines.at(1).startsWith(QLatin1String("check:2:")), qPrintable(lines.at(1)));
@@ -469,10 +470,10 @@ void tst_LabGlobal::loadScriptReportsBacktrace()
 void tst_LabGlobal::loadScriptMissingFile()
 {
     TestWorkDir dir;
-    MessageBoxWatcher watcher;
+    MessageBoxCatcher catcher;
     QVERIFY(!::load_script(dir.filePath(QStringLiteral("missing.js"))).isValid());
     QVERIFY(!::load_script(QString()).isValid());
-    QCOMPARE(watcher.boxes().size(), 0);
+    QCOMPARE(catcher.boxes.size(), 0);
 }
 
 namespace {

@@ -2,7 +2,7 @@
 #include "labglobal.h"
 #include "profile.h"
 
-#include "messageboxwatcher.h"
+#include "messageboxcatcher.h"
 #include "testworkdir.h"
 
 #include <QtCore/qdatetime.h>
@@ -71,13 +71,13 @@ private slots:
 
 private:
     std::unique_ptr<TestWorkDir> m_dir;
-    std::unique_ptr<MessageBoxWatcher> m_boxes;
+    std::unique_ptr<MessageBoxCatcher> m_boxes;
 };
 
 void tst_SampleNumbering::initTestCase()
 {
     m_dir = std::make_unique<TestWorkDir>();
-    m_boxes = std::make_unique<MessageBoxWatcher>();
+    m_boxes = std::make_unique<MessageBoxCatcher>();
 
     createDatabase(QStringLiteral("profile.db"),
         {QStringLiteral("create table profile(name text unique, value)"),
@@ -90,7 +90,7 @@ void tst_SampleNumbering::initTestCase()
 void tst_SampleNumbering::cleanupTestCase()
 {
     // The fixture's databases all have tables: the store had nothing to say.
-    QCOMPARE(m_boxes->boxes().size(), 0);
+    QCOMPARE(m_boxes->boxes.size(), 0);
 }
 
 void tst_SampleNumbering::samplePrefixOfOtherKindsLeavesStoreAlone()
