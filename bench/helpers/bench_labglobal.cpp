@@ -22,7 +22,7 @@ template<typename Function>
 double bestNanosecondsPerCall(int calls, Function function)
 {
     double best = 1e300;
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0; round < 15; ++round) {
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < calls; ++i)

@@ -49,8 +49,10 @@ LABCORE_EXPORT unsigned short crc16(const void *data, int length);
 // Script evaluation
 
 // Evaluates program in a fresh engine. Numbers come back as double, strings
-// as text, arrays as lists, dates as date-times, objects as maps, undefined
-// as an invalid variant. A thrown value is returned like any other result.
+// as text, arrays as lists, dates as date-times, objects as maps (an error
+// as its name and message), null as a null variant; undefined, functions
+// and symbols as an invalid variant. A thrown value is returned like any
+// other result.
 LABCORE_EXPORT QVariant eval(const QString &program);
 
 // Evaluates the UTF-8 script file fileName in a fresh engine. An uncaught
