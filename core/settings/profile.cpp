@@ -3,6 +3,7 @@
 
 #include "labglobal.h"
 
+#include <QtCore/qcoreapplication.h>
 #include <QtCore/qthread.h>
 #include <QtSql/qsqlerror.h>
 #include <QtSql/qsqlquery.h>
@@ -13,6 +14,9 @@ const QString profileConnection = QStringLiteral("profile.db");
 
 QSqlDatabase openConnection(const QString &connectionName, const QString &fileName)
 {
+    // A later store replaces the connections of an earlier one.
+    if (QSqlDatabase::contains(connectionName))
+        QSqlDatabase::removeDatabase(connectionName);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(fileName);
     db.open();
@@ -28,7 +32,7 @@ QVariant storedForm(const QVariant &value)
     switch (value.metaType().id()) {
     case QMetaType::QColor: {
         const QColor color = value.value<QColor>();
-        return color.isValid() ? color.name(QColor::HexRgb) : QString();
+        return color.isValid() ? color.name(QColor::HexRgb) : QStringLiteral("");
     }
     case QMetaType::Bool:
         return int(value.toBool());
@@ -37,12 +41,28 @@ QVariant storedForm(const QVariant &value)
     }
 }
 
-// A lost settings write must not go unnoticed: the store keeps the new value
-// in memory while the table keeps the old one.
-void execOrWarn(QSqlQuery &query, int line)
+// Runs one statement on the settings connection. A lost settings write must
+// not go unnoticed: the store keeps the new value in memory while the table
+// keeps the old one.
+void runStatement(const QString &statement, const QVariantList &values, int line)
 {
-    if (!query.exec())
+    QSqlQuery query(QSqlDatabase::database(profileConnection));
+    bool ok = query.prepare(statement);
+    if (ok) {
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        ok = query.exec();
+    }
+    if (!ok)
         qWarning("core/settings/profile(%d): %s", line, qUtf8Printable(query.lastError().text()));
+}
+
+// The member keeps the value already converted to the setting's type, so
+// that later reads take the conversion's fast path. Converting again gives
+// the same result, so what the getter returns does not change.
+template<typename T> QVariant cachedAs(const QVariant &value)
+{
+    return QVariant::fromValue(value.value<T>());
 }
 
 } // namespace
@@ -65,7 +85,17 @@ Profile::Profile(const QString &fileName, QObject *parent) : QObject(parent)
 
 Profile::~Profile()
 {
+    writeQueuedChanges();
     delete d;
+}
+
+// Changes made on other threads wait in the event queue for their rows;
+// they are written before the store or the event loop goes away, so that
+// nothing the memory table already shows is lost.
+void Profile::writeQueuedChanges()
+{
+    if (QThread::currentThread() == thread())
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void Profile::init(const QString &fileName)
@@ -102,6 +132,8 @@ void Profile::init(const QString &fileName)
 
     connect(this, &Profile::valueChanged, this, &Profile::saveValue);
     connect(this, &Profile::keyRemoved, this, &Profile::removeKey);
+    if (const QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &Profile::writeQueuedChanges);
 }
 
 QSqlDatabase Profile::database() const
@@ -195,37 +227,32 @@ QStringList Profile::keys() const
 
 void Profile::saveValue(const QString &key, const QVariant &value)
 {
-    QSqlQuery query(QSqlDatabase::database(profileConnection));
     if (value.isValid()) {
-        query.prepare(QStringLiteral("insert or replace into profile (name, value) values(?,?)"));
-        query.addBindValue(QVariant(key));
-        query.addBindValue(storedForm(value));
+        runStatement(QStringLiteral("insert or replace into profile (name, value) values(?,?)"),
+            {QVariant(key), storedForm(value)}, __LINE__);
     } else {
-        query.prepare(QStringLiteral("delete from profile where name = ?"));
-        query.addBindValue(QVariant(key));
+        runStatement(
+            QStringLiteral("delete from profile where name = ?"), {QVariant(key)}, __LINE__);
     }
-    execOrWarn(query, __LINE__);
 }
 
 void Profile::removeKey(const QString &key)
 {
-    QSqlQuery query(QSqlDatabase::database(profileConnection));
-    query.prepare(QStringLiteral("delete from profile where name = ?"));
-    query.addBindValue(QVariant(key));
-    execOrWarn(query, __LINE__);
+    runStatement(QStringLiteral("delete from profile where name = ?"), {QVariant(key)}, __LINE__);
 }
 
-#define LABCORE_PROFILE_DEFINE_ACCESSORS(Type, name)                                    \
-    Type Profile::name(const Type &defaultValue)                                        \
-    {                                                                                   \
-        if (!m_##name.isValid())                                                        \
-            m_##name = value(QStringLiteral(#name), QVariant::fromValue(defaultValue)); \
-        return m_##name.value<Type>();                                                  \
-    }                                                                                   \
-    void Profile::set_##name(const Type &value, bool save)                              \
-    {                                                                                   \
-        m_##name = QVariant::fromValue(value);                                          \
-        setValue(QStringLiteral(#name), m_##name, save);                                \
+#define LABCORE_PROFILE_DEFINE_ACCESSORS(Type, name)                                               \
+    Type Profile::name(const Type &defaultValue)                                                   \
+    {                                                                                              \
+        if (!m_##name.isValid())                                                                   \
+            m_##name                                                                               \
+                = cachedAs<Type>(value(QStringLiteral(#name), QVariant::fromValue(defaultValue))); \
+        return m_##name.value<Type>();                                                             \
+    }                                                                                              \
+    void Profile::set_##name(const Type &value, bool save)                                         \
+    {                                                                                              \
+        m_##name = QVariant::fromValue(value);                                                     \
+        setValue(QStringLiteral(#name), m_##name, save);                                           \
     }
 LABCORE_PROFILE_NAMED_SETTINGS(LABCORE_PROFILE_DEFINE_ACCESSORS)
 #undef LABCORE_PROFILE_DEFINE_ACCESSORS

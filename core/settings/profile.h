@@ -49,7 +49,7 @@ public:
     static Profile &instance();
 
     explicit Profile(QObject *parent = nullptr);
-    Profile(const QString &fileName, QObject *parent);
+    explicit Profile(const QString &fileName, QObject *parent = nullptr);
     ~Profile() override;
 
     QSqlDatabase database() const;
@@ -83,6 +83,7 @@ private:
 
     void init(const QString &fileName);
     void storeInCache(const QString &key, const QVariant &value);
+    void writeQueuedChanges();
 
 #define LABCORE_PROFILE_DECLARE_MEMBER(Type, name) QVariant m_##name;
     LABCORE_PROFILE_NAMED_SETTINGS(LABCORE_PROFILE_DECLARE_MEMBER)
