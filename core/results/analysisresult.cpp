@@ -67,33 +67,12 @@ AnalysisResult::AnalysisResult(ErrorCode code) : d(new Data(shared_null))
     d->error = code;
 }
 
-AnalysisResult::AnalysisResult(const AnalysisResult &other) noexcept : d(other.d)
-{
-    d->ref.ref();
-}
-
-AnalysisResult &AnalysisResult::operator=(const AnalysisResult &other) noexcept
-{
-    other.d->ref.ref();
-    if (!d->ref.deref())
-        delete d;
-    d = other.d;
-    return *this;
-}
-
-AnalysisResult::~AnalysisResult()
-{
-    if (!d->ref.deref())
-        delete d;
-}
-
 void AnalysisResult::detach()
 {
     if (d->ref.loadAcquire() == 1)
         return;
     Data *copy = new Data(*d);
-    if (!d->ref.deref())
-        delete d;
+    release();
     d = copy;
 }
 

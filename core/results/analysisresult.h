@@ -141,14 +141,20 @@ public:
     AnalysisResult() noexcept;
     AnalysisResult(double value);
     AnalysisResult(ErrorCode code);
-    AnalysisResult(const AnalysisResult &other) noexcept;
-    AnalysisResult &operator=(const AnalysisResult &other) noexcept;
+    AnalysisResult(const AnalysisResult &other) noexcept : d(other.d) { d->ref.ref(); }
+    AnalysisResult &operator=(const AnalysisResult &other) noexcept
+    {
+        other.d->ref.ref();
+        release();
+        d = other.d;
+        return *this;
+    }
     AnalysisResult &operator=(AnalysisResult &&other) noexcept
     {
         qSwap(d, other.d);
         return *this;
     }
-    ~AnalysisResult();
+    ~AnalysisResult() { release(); }
 
     double value() const { return d->value; }
     operator double() const { return d->value; }
@@ -192,6 +198,13 @@ public:
 
 private:
     void detach();
+    // Copying and releasing are inline: results are passed by value
+    // everywhere, and a copy should cost no more than its count increment.
+    void release() noexcept
+    {
+        if (!d->ref.deref())
+            delete d;
+    }
 
     Data *d;
 };

@@ -73,8 +73,12 @@ void convertToDensity(ClotCurve::Segment &segment)
 
     const qint64 firstDensity = first + n / 2;
     std::fill(v, v + firstDensity, 0.0);
+    // Two passes: the divisions vectorise on their own, and the logarithm
+    // then no longer waits for a division per point.
     for (qint64 i = firstDensity; i < count; ++i)
-        v[i] = minOf(MaxDensity, std::log10(baseline / maxOf(v[i], MinReading)));
+        v[i] = baseline / maxOf(v[i], MinReading);
+    for (qint64 i = firstDensity; i < count; ++i)
+        v[i] = minOf(MaxDensity, std::log10(v[i]));
 }
 
 } // namespace
