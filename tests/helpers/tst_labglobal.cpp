@@ -56,6 +56,7 @@ private slots:
     void fractionWithoutOk();
     void round_data();
     void round();
+    void roundLeavesCRoundAlone();
     void humanReadableVolume_data();
     void humanReadableVolume();
     void humanReadableVolumeInLitres_data();
@@ -163,6 +164,13 @@ void tst_LabGlobal::round()
     QFETCH(double, expected);
 
     QCOMPARE(::round(value, precision, format), expected);
+}
+
+void tst_LabGlobal::roundLeavesCRoundAlone()
+{
+    // With one argument the C function is still the one called.
+    QCOMPARE(::round(2.5), 3.0);
+    QCOMPARE(::round(-2.5), -3.0);
 }
 
 void tst_LabGlobal::humanReadableVolume_data()
