@@ -23,8 +23,7 @@ bool canSetCursor()
 }
 
 QMessageBox::StandardButton showMessage(QMessageBox::Icon icon, const QString &text,
-                                        QMessageBox::StandardButtons buttons,
-                                        QMessageBox::StandardButton defaultButton)
+    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     if (!canShowWidgets()) {
         // A console tool or a worker thread: nobody can answer a box, so
@@ -35,7 +34,7 @@ QMessageBox::StandardButton showMessage(QMessageBox::Icon icon, const QString &t
 
     WaitCursor arrow(Qt::ArrowCursor);
     QMessageBox box(icon, QCoreApplication::applicationName(), text, buttons, topLevelWidget(),
-                    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
@@ -56,25 +55,25 @@ QWidget *topLevelWidget()
 }
 
 QMessageBox::StandardButton information(const QString &text, QMessageBox::StandardButtons buttons,
-                                        QMessageBox::StandardButton defaultButton)
+    QMessageBox::StandardButton defaultButton)
 {
     return showMessage(QMessageBox::Information, text, buttons, defaultButton);
 }
 
 QMessageBox::StandardButton question(const QString &text, QMessageBox::StandardButtons buttons,
-                                     QMessageBox::StandardButton defaultButton)
+    QMessageBox::StandardButton defaultButton)
 {
     return showMessage(QMessageBox::Question, text, buttons, defaultButton);
 }
 
 QMessageBox::StandardButton warning(const QString &text, QMessageBox::StandardButtons buttons,
-                                    QMessageBox::StandardButton defaultButton)
+    QMessageBox::StandardButton defaultButton)
 {
     return showMessage(QMessageBox::Warning, text, buttons, defaultButton);
 }
 
 QMessageBox::StandardButton critical(const QString &text, QMessageBox::StandardButtons buttons,
-                                     QMessageBox::StandardButton defaultButton)
+    QMessageBox::StandardButton defaultButton)
 {
     return showMessage(QMessageBox::Critical, text, buttons, defaultButton);
 }

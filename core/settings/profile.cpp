@@ -65,6 +65,24 @@ template<typename T> QVariant cachedAs(const QVariant &value)
     return QVariant::fromValue(value.value<T>());
 }
 
+// Runs a memory change and its announcement so that the rows are written in
+// the order in which the memory table changed. Off the owning thread the
+// announcement only queues the write, and it is queued under the same mutex
+// as the change. On the owning thread the write is made at once: writes
+// queued before this change are made first, and the announcement runs
+// outside the mutex because its receivers may call back or wait.
+template<typename Change, typename Announce>
+void inWriteOrder(const QObject *store, ProfilePrivate *d, Change change, Announce announce)
+{
+    QMutexLocker order(&d->queueOrder);
+    change();
+    if (QThread::currentThread() == store->thread()) {
+        QCoreApplication::sendPostedEvents(const_cast<QObject *>(store), QEvent::MetaCall);
+        order.unlock();
+    }
+    announce();
+}
+
 } // namespace
 
 Profile &Profile::instance()
@@ -109,7 +127,7 @@ void Profile::init(const QString &fileName)
     if (db.tables().isEmpty())
         ::warning(tr("错误的配置文件 %1").arg(fileName));
 
-    {
+    if (db.isOpen()) {
         QSqlQuery query(db);
         query.setForwardOnly(true);
         if (query.exec(QStringLiteral("select name, value from profile"))) {
@@ -193,30 +211,21 @@ void Profile::setValue(const QString &key, const QVariant &value, bool save)
 {
     if (!save) {
         storeInCache(key, value);
-    } else if (QThread::currentThread() == thread()) {
-        storeInCache(key, value);
-        emit valueChanged(key, value);
-    } else {
-        QMutexLocker order(&d->queueOrder);
-        storeInCache(key, value);
-        emit valueChanged(key, value);
+        return;
     }
+    inWriteOrder(
+        this, d, [&] { storeInCache(key, value); }, [&] { emit valueChanged(key, value); });
 }
 
 void Profile::remove(const QString &key)
 {
-    const auto forget = [this, &key] {
-        QWriteLocker locker(&d->lock);
-        d->cache.remove(key);
-    };
-    if (QThread::currentThread() == thread()) {
-        forget();
-        emit keyRemoved(key);
-    } else {
-        QMutexLocker order(&d->queueOrder);
-        forget();
-        emit keyRemoved(key);
-    }
+    inWriteOrder(
+        this, d,
+        [&] {
+            QWriteLocker locker(&d->lock);
+            d->cache.remove(key);
+        },
+        [&] { emit keyRemoved(key); });
 }
 
 QStringList Profile::keys() const

@@ -14,10 +14,11 @@ public:
     QHash<QString, QVariant> cache; // guarded by lock
     mutable QReadWriteLock lock; // non-recursive
 
-    // Changes made off the owning thread update the cache and queue their
-    // write under this mutex, so that the writes reach the table in the
-    // order of the cache updates and the last change wins in both places.
-    // Recursive: a direct receiver on that thread may change a setting again.
+    // Orders the persisted changes: a change and the queueing of its write
+    // (or, on the owning thread, the writes queued before it) happen under
+    // this mutex, so that the rows are written in the order of the cache
+    // updates and the last change wins in both places. Recursive: a direct
+    // receiver on a worker thread may change a setting again.
     QRecursiveMutex queueOrder;
 };
 

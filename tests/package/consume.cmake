@@ -15,8 +15,14 @@ foreach(f lib/cmake/LabCore/LabCoreConfig.cmake lib/cmake/LabCore/LabCoreConfigV
         message(FATAL_ERROR "missing from the installed package: ${f}")
     endif()
 endforeach()
+# A sanitized library needs the sanitizer runtime first in the consumer.
+set(consumer_flags)
+if(SANITIZE)
+    list(APPEND consumer_flags "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined"
+                               "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined")
+endif()
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
-    -DCMAKE_PREFIX_PATH=${prefix})
+    -DCMAKE_PREFIX_PATH=${prefix} ${consumer_flags})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 file(MAKE_DIRECTORY ${WORK_DIR}/run)
 execute_process(COMMAND ${WORK_DIR}/build/settingsdemo

@@ -136,6 +136,19 @@ void tst_NamedSettings::tableOrder()
     for (const NamedSetting &setting : namedSettings())
         names << setting.name;
     QCOMPARE(names, expected);
+
+    // Colours, integers and the boolean; every other pair is text.
+    const QHash<QString, QMetaType> types = {{"color_of_waiting", QMetaType::fromType<QColor>()},
+        {"color_of_dispensing", QMetaType::fromType<QColor>()},
+        {"color_of_incubating", QMetaType::fromType<QColor>()},
+        {"color_of_analysing", QMetaType::fromType<QColor>()},
+        {"color_of_null_result", QMetaType::fromType<QColor>()},
+        {"max_qc_file", QMetaType::fromType<int>()}, {"qc_method", QMetaType::fromType<int>()},
+        {"is_touch_screen", QMetaType::fromType<bool>()}};
+    for (const NamedSetting &setting : namedSettings()) {
+        QCOMPARE(
+            setting.sample.metaType(), types.value(setting.name, QMetaType::fromType<QString>()));
+    }
 }
 
 void tst_NamedSettings::survivesRestart_data()

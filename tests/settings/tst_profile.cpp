@@ -479,18 +479,23 @@ void tst_Profile::concurrentWritersLeaveTableAndMemoryAgreeing()
     Profile profile;
     QSqlQuery(profile.database()).exec(QStringLiteral("pragma synchronous = off"));
 
-    // Whichever change comes last in memory must also come last in the table.
-    const int writers = 4;
+    // Whichever change comes last in memory must also come last in the table,
+    // also when the owning thread writes at the same time as the workers.
+    const int writers = 3;
     for (int round = 0; round < 300; ++round) {
+        std::atomic<int> running {writers};
         std::vector<std::unique_ptr<QThread>> threads;
         for (int w = 0; w < writers; ++w) {
-            threads.emplace_back(QThread::create([&profile, w, round] {
+            threads.emplace_back(QThread::create([&profile, &running, w, round] {
                 for (int i = 0; i < 3; ++i)
                     profile.setValue(QStringLiteral("shared"), (round * writers + w) * 3 + i, true);
+                --running;
             }));
         }
         for (auto &thread : threads)
             thread->start();
+        for (int i = 0; running.load() > 0 && i < 1000; ++i)
+            profile.setValue(QStringLiteral("shared"), -(round * 1000 + i), true);
         for (auto &thread : threads)
             QVERIFY(thread->wait(30000));
         QCoreApplication::sendPostedEvents();
