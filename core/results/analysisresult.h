@@ -62,6 +62,9 @@ public:
     void remove(int index, int count);
 
     ClotCurve simplified() const;
+    // Only Intensity to OpticalDensity is converted (the first segment,
+    // against its baseline); any other pair gives an unchanged copy. A step
+    // of 0 or below gives densities without meaning, but no fault.
     ClotCurve toType(PointType type) const;
 
     // Inserts the curve as a new row of the curve table of data.db. A curve
@@ -77,8 +80,8 @@ public:
     // is, 131072 missing values or 52428 missing segment records). A blob
     // whose counts promise more is not a cut curve but a damaged one: it
     // gives an empty curve of type Intensity and a warning. Decoding thus
-    // never allocates much more than the blob's own size and its time is
-    // bounded by that size, whatever the counts say.
+    // holds at most about twice (blob size + MaxMissingBytes) bytes, and its
+    // time is bounded by the same, whatever the counts say.
     static ClotCurve fromBuffer(const QByteArray &buffer);
 
     static constexpr qsizetype MaxMissingBytes = 1024 * 1024;

@@ -81,6 +81,24 @@ void convertToDensity(ClotCurve::Segment &segment)
         v[i] = minOf(MaxDensity, std::log10(v[i]));
 }
 
+// The segment that holds point i of the curve, and the point's index in it;
+// null when the curve has no point i.
+const ClotCurve::Segment *findPoint(
+    const QVector<ClotCurve::Segment> &segments, int i, qsizetype *local)
+{
+    if (i < 0)
+        return nullptr;
+    qsizetype j = i;
+    for (const ClotCurve::Segment &segment : segments) {
+        if (j < segment.values.size()) {
+            *local = j;
+            return &segment;
+        }
+        j -= segment.values.size();
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int ClotCurve::size() const
@@ -93,28 +111,16 @@ int ClotCurve::size() const
 
 double ClotCurve::x(int i) const
 {
-    if (i < 0)
-        return 0.0;
-    qsizetype j = i;
-    for (const Segment &segment : m_segments) {
-        if (j < segment.values.size())
-            return double(j) * segment.step + segment.start;
-        j -= segment.values.size();
-    }
-    return 0.0;
+    qsizetype j;
+    const Segment *segment = findPoint(m_segments, i, &j);
+    return segment ? double(j) * segment->step + segment->start : 0.0;
 }
 
 double ClotCurve::y(int i) const
 {
-    if (i < 0)
-        return 0.0;
-    qsizetype j = i;
-    for (const Segment &segment : m_segments) {
-        if (j < segment.values.size())
-            return segment.values.at(j);
-        j -= segment.values.size();
-    }
-    return 0.0;
+    qsizetype j;
+    const Segment *segment = findPoint(m_segments, i, &j);
+    return segment ? segment->values.at(j) : 0.0;
 }
 
 void ClotCurve::append(const Segment &segment)

@@ -57,21 +57,18 @@ public:
         return items <= quint64(m_limit - m_position) / quint64(size);
     }
 
-    quint32 takeUInt32()
+    // A number that lies wholly or partly past the end reads as 0.
+    template<typename T> T take()
     {
-        quint32 value = 0;
-        if (m_position + 4 <= m_size)
-            value = qFromBigEndian<quint32>(m_data + m_position);
-        m_position += 4;
+        T value = 0;
+        if (m_position + qsizetype(sizeof(T)) <= m_size)
+            value = qFromBigEndian<T>(m_data + m_position);
+        m_position += sizeof(T);
         return value;
     }
-    qint32 takeInt32() { return qint32(takeUInt32()); }
     double takeDouble()
     {
-        quint64 bits = 0;
-        if (m_position + 8 <= m_size)
-            bits = qFromBigEndian<quint64>(m_data + m_position);
-        m_position += 8;
+        const quint64 bits = take<quint64>();
         double value;
         std::memcpy(&value, &bits, sizeof value);
         return value;
@@ -125,8 +122,8 @@ bool decode(const QByteArray &buffer, ClotCurve *curve)
 {
     *curve = ClotCurve();
     Reader reader(buffer);
-    const auto type = ClotCurve::PointType(reader.takeInt32());
-    const quint32 segmentCount = reader.takeUInt32();
+    const auto type = ClotCurve::PointType(reader.take<qint32>());
+    const quint32 segmentCount = reader.take<quint32>();
     if (!reader.canRead(segmentCount, SegmentHeaderSize))
         return false;
 
@@ -138,7 +135,7 @@ bool decode(const QByteArray &buffer, ClotCurve *curve)
         ClotCurve::Segment segment;
         segment.start = reader.takeDouble();
         segment.step = reader.takeDouble();
-        const quint32 pointCount = reader.takeUInt32();
+        const quint32 pointCount = reader.take<quint32>();
         if (!reader.canRead(pointCount, ValueSize))
             return false;
         segment.values.resize(pointCount);

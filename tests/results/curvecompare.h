@@ -4,6 +4,7 @@
 #include "analysisresult.h"
 
 #include <QtCore/qstring.h>
+#include <QtCore/qstringlist.h>
 
 #include <cstring>
 
@@ -36,6 +37,22 @@ inline QString curveDifference(const ClotCurve &a, const ClotCurve &b)
         }
     }
     return QString();
+}
+
+// The segments as text, start/step:[values], for readable test tables.
+inline QString describeSegments(const ClotCurve &curve)
+{
+    QStringList parts;
+    for (const ClotCurve::Segment &segment : curve.segments()) {
+        QStringList values;
+        for (double v : segment.values)
+            values << QString::number(v);
+        parts << QStringLiteral("%1/%2:[%3]")
+                     .arg(segment.start)
+                     .arg(segment.step)
+                     .arg(values.join(QLatin1Char(',')));
+    }
+    return parts.join(QLatin1Char(' '));
 }
 
 #endif // CURVECOMPARE_H

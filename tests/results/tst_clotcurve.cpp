@@ -1,4 +1,5 @@
 #include "analysisresult.h"
+#include "curvecompare.h"
 
 #include <QtTest/qtest.h>
 
@@ -26,21 +27,6 @@ ClotCurve twoSegments(bool withEmptySegments = false)
     if (withEmptySegments)
         curve.append(20.0, 1.0, {});
     return curve;
-}
-
-QString describe(const ClotCurve &curve)
-{
-    QStringList parts;
-    for (const ClotCurve::Segment &segment : curve.segments()) {
-        QStringList values;
-        for (double v : segment.values)
-            values << QString::number(v);
-        parts << QStringLiteral("%1/%2:[%3]")
-                     .arg(segment.start)
-                     .arg(segment.step)
-                     .arg(values.join(QLatin1Char(',')));
-    }
-    return parts.join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -168,7 +154,7 @@ void tst_ClotCurve::remove()
 
     ClotCurve curve = twoSegments(withEmptySegments);
     curve.remove(index, count);
-    QCOMPARE(describe(curve), expected);
+    QCOMPARE(describeSegments(curve), expected);
 }
 
 void tst_ClotCurve::removeDoesNotTouchSharedCopies()
@@ -178,7 +164,7 @@ void tst_ClotCurve::removeDoesNotTouchSharedCopies()
     curve.remove(2, 3);
     QCOMPARE(curve.x(2), 10.0);
     QCOMPARE(curve.y(2), 6.0);
-    QCOMPARE(describe(copy), QStringLiteral("0/0.5:[1,2,3,4] 10/1:[5,6,7]"));
+    QCOMPARE(describeSegments(copy), QStringLiteral("0/0.5:[1,2,3,4] 10/1:[5,6,7]"));
 }
 
 void tst_ClotCurve::copiesShareUntilWritten()
@@ -287,10 +273,10 @@ void tst_ClotCurve::convertLeavesLaterSegmentsAndSource()
     curve.append(10.0, 1.0, {3, 2, 1});
     const ClotCurve density = curve.toType(ClotCurve::OpticalDensity);
 
-    QCOMPARE(describe(density),
+    QCOMPARE(describeSegments(density),
         QStringLiteral("0/1:[0,0,0,0,0,%1] 10/1:[3,2,1]").arg(QString::number(std::log10(2.0))));
     QCOMPARE(density.type(), ClotCurve::OpticalDensity);
-    QCOMPARE(describe(curve), QStringLiteral("0/1:[8,8,8,8,8,4] 10/1:[3,2,1]"));
+    QCOMPARE(describeSegments(curve), QStringLiteral("0/1:[8,8,8,8,8,4] 10/1:[3,2,1]"));
     QCOMPARE(curve.type(), ClotCurve::Intensity);
 }
 
@@ -328,15 +314,15 @@ void tst_ClotCurve::unsupportedConversions()
 
     const ClotCurve back = curve.toType(ClotCurve::Intensity);
     QCOMPARE(back.type(), ClotCurve::OpticalDensity);
-    QCOMPARE(describe(back), describe(curve));
+    QCOMPARE(describeSegments(back), describeSegments(curve));
 
     const ClotCurve same = curve.toType(ClotCurve::OpticalDensity);
     QCOMPARE(same.type(), ClotCurve::OpticalDensity);
-    QCOMPARE(describe(same), describe(curve));
+    QCOMPARE(describeSegments(same), describeSegments(curve));
 
     const ClotCurve other = twoSegments().toType(ClotCurve::PointType(7));
     QCOMPARE(other.type(), ClotCurve::Intensity);
-    QCOMPARE(describe(other), describe(twoSegments()));
+    QCOMPARE(describeSegments(other), describeSegments(twoSegments()));
 }
 
 void tst_ClotCurve::setTypeKeepsValues()
@@ -344,7 +330,7 @@ void tst_ClotCurve::setTypeKeepsValues()
     ClotCurve curve = twoSegments();
     curve.setType(ClotCurve::OpticalDensity);
     QCOMPARE(curve.type(), ClotCurve::OpticalDensity);
-    QCOMPARE(describe(curve), describe(twoSegments()));
+    QCOMPARE(describeSegments(curve), describeSegments(twoSegments()));
 }
 
 QTEST_APPLESS_MAIN(tst_ClotCurve)

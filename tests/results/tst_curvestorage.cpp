@@ -253,17 +253,7 @@ void tst_CurveStorage::shortBlobs()
 
     const ClotCurve curve = ClotCurve::fromBuffer(blob);
     QCOMPARE(int(curve.type()), type);
-    QStringList parts;
-    for (const ClotCurve::Segment &segment : curve.segments()) {
-        QStringList values;
-        for (double v : segment.values)
-            values << QString::number(v);
-        parts << QStringLiteral("%1/%2:[%3]")
-                     .arg(segment.start)
-                     .arg(segment.step)
-                     .arg(values.join(QLatin1Char(',')));
-    }
-    QCOMPARE(parts.join(QLatin1Char(' ')), segments);
+    QCOMPARE(describeSegments(curve), segments);
     QCOMPARE(curve.isEmpty(), segments.isEmpty());
 }
 
