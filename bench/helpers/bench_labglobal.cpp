@@ -18,8 +18,7 @@ namespace {
 
 // Best of several rounds, in nanoseconds per call: the least disturbed
 // round on a shared machine is the closest to the real cost.
-template<typename Function>
-double bestNanosecondsPerCall(int calls, Function function)
+template<typename Function> double bestNanosecondsPerCall(int calls, Function function)
 {
     double best = 1e300;
     for (int round = 0; round < 15; ++round) {
@@ -44,11 +43,13 @@ void benchCrc16()
 
     const double crc = bestNanosecondsPerCall(20, [&] { sink = crc16(buffer.constData(), size); });
     const double reference = bestNanosecondsPerCall(
-            20, [&] { sink = qChecksum(QByteArrayView(buffer), Qt::ChecksumIso3309); });
+        20, [&] { sink = qChecksum(QByteArrayView(buffer), Qt::ChecksumIso3309); });
 
-    const auto megabytesPerSecond = [size](double ns) { return size / ns * 1e9 / 1e6; };
+    const auto megabytesPerSecond = [size](double ns) {
+        return size / ns * 1e9 / 1e6;
+    };
     std::printf("crc16 over 1 MiB:      %8.1f MB/s   qChecksum %8.1f MB/s   ratio %.2f\n",
-                megabytesPerSecond(crc), megabytesPerSecond(reference), reference / crc);
+        megabytesPerSecond(crc), megabytesPerSecond(reference), reference / crc);
 }
 
 void benchFraction()
@@ -56,25 +57,24 @@ void benchFraction()
     const QString ratio = QStringLiteral("dilution 1/160");
     const QString plain = QStringLiteral("0.00625");
     bool ok = false;
-    const double fractionNs = bestNanosecondsPerCall(200000, [&] {
-        doubleSink = fraction(ratio, &ok);
-    });
-    const double toDoubleNs = bestNanosecondsPerCall(200000, [&] {
-        doubleSink = plain.toDouble(&ok);
-    });
+    const double fractionNs
+        = bestNanosecondsPerCall(200000, [&] { doubleSink = fraction(ratio, &ok); });
+    const double toDoubleNs
+        = bestNanosecondsPerCall(200000, [&] { doubleSink = plain.toDouble(&ok); });
     std::printf("fraction per call:     %8.1f ns     toDouble  %8.1f ns     ratio %.2f\n",
-                fractionNs, toDoubleNs, fractionNs / toDoubleNs);
+        fractionNs, toDoubleNs, fractionNs / toDoubleNs);
 }
 
 void benchEval()
 {
     const QString program = QStringLiteral("(12.5 + 3) * 2 / 4");
-    const double evalNs = bestNanosecondsPerCall(50, [&] { doubleSink = eval(program).toDouble(); });
+    const double evalNs
+        = bestNanosecondsPerCall(50, [&] { doubleSink = eval(program).toDouble(); });
     QJSEngine kept;
-    const double keptNs = bestNanosecondsPerCall(
-            50, [&] { doubleSink = kept.evaluate(program).toNumber(); });
+    const double keptNs
+        = bestNanosecondsPerCall(50, [&] { doubleSink = kept.evaluate(program).toNumber(); });
     std::printf("eval per call:         %8.1f us     kept engine %6.1f us     ratio %.0f\n",
-                evalNs / 1000, keptNs / 1000, evalNs / keptNs);
+        evalNs / 1000, keptNs / 1000, evalNs / keptNs);
 }
 
 } // namespace
