@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <unistd.h> // the POSIX sleep must stay callable beside ours
 
 namespace {
@@ -54,6 +55,7 @@ private slots:
     void fraction_data();
     void fraction();
     void fractionWithoutOk();
+    void fractionOnTwoThreads();
     void round_data();
     void round();
     void roundLeavesCRoundAlone();
@@ -72,6 +74,7 @@ private slots:
     void evalDoesNotKeepDefinitions();
     void evalReturnsThrownValue();
     void evalSelfReferencingObject();
+    void evalOnWorkerThread();
     void loadScript_data();
     void loadScript();
     void loadScriptReportsBacktrace();
@@ -132,6 +135,27 @@ void tst_LabGlobal::fractionWithoutOk()
 {
     QCOMPARE(::fraction(QStringLiteral("1/8")), 0.125);
     QCOMPARE(::fraction(QStringLiteral("none"), nullptr), 0.0);
+}
+
+void tst_LabGlobal::fractionOnTwoThreads()
+{
+    // One compiled expression serves both threads; the captures of one
+    // search must not show up in the other's result.
+    const auto worker = [](const QString &text, double expected, int *mismatches) {
+        for (int i = 0; i < 20000; ++i) {
+            bool ok = false;
+            if (::fraction(text, &ok) != expected || !ok)
+                ++*mismatches;
+        }
+    };
+    int firstMismatches = 0;
+    int secondMismatches = 0;
+    std::thread first(worker, QStringLiteral("1/4"), 0.25, &firstMismatches);
+    std::thread second(worker, QStringLiteral("x 3:8 y"), 0.375, &secondMismatches);
+    first.join();
+    second.join();
+    QCOMPARE(firstMismatches, 0);
+    QCOMPARE(secondMismatches, 0);
 }
 
 void tst_LabGlobal::round_data()
@@ -385,6 +409,14 @@ void tst_LabGlobal::evalSelfReferencingObject()
     const QVariant deep
         = ::eval(QStringLiteral("var d = {}; for (var i = 0; i < 10000; ++i) d = {d: d}; d"));
     QCOMPARE(deep.metaType(), QMetaType::fromType<QVariantMap>());
+}
+
+void tst_LabGlobal::evalOnWorkerThread()
+{
+    QVariant result;
+    std::thread worker([&result] { result = ::eval(QStringLiteral("[6 * 7, 'ok']")); });
+    worker.join();
+    QCOMPARE(result, QVariant(QVariantList {number(42), QStringLiteral("ok")}));
 }
 
 void tst_LabGlobal::loadScript_data()
