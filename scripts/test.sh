@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite: once as a
-# plain build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# plain build, a short fuzzing run of the curve reader, and once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,11 +13,6 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DLABCORE_SANITIZE=ON -DLABCORE_BUILD_BENCH=OFF
-cmake --build build-sanitize -j "$jobs"
-ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
-
 # Fuzz the curve reader with clang's libFuzzer for a bounded time. New
 # inputs go to the build folder; the regression corpus in fuzz/results/corpus
 # is only read here (the test suite replays it).
@@ -27,3 +23,8 @@ cmake --build build-fuzz -j "$jobs" --target fuzz_curvebuffer
 mkdir -p build-fuzz/corpus/curvebuffer
 build-fuzz/fuzz/results/fuzz_curvebuffer -max_total_time=20 -max_len=2048 \
     build-fuzz/corpus/curvebuffer fuzz/results/corpus
+
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DLABCORE_SANITIZE=ON -DLABCORE_BUILD_BENCH=OFF
+cmake --build build-sanitize -j "$jobs"
+ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
