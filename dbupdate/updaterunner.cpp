@@ -8,8 +8,10 @@
 
 #include <QtCore/qdatetime.h>
 #include <QtCore/qdir.h>
+#include <QtCore/qelapsedtimer.h>
 #include <QtCore/qfileinfo.h>
 #include <QtCore/qlockfile.h>
+#include <QtCore/qthread.h>
 #include <QtSql/qsqldatabase.h>
 #include <QtSql/qsqlerror.h>
 #include <QtSql/qsqlquery.h>
@@ -18,6 +20,7 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -107,6 +110,7 @@ class UpdateRunnerPrivate
 {
 public:
     bool lock();
+    bool removeAbandonedLockFile() const;
     void removeUnfinishedBackups() const;
     bool backUp(const Upgrade &upgrade, int version, QString *error);
     void logPlan(const Upgrade &upgrade, const Survey &before) const;
@@ -121,8 +125,17 @@ bool UpdateRunnerPrivate::lock()
     // Only a lock whose process has ended is stale: an upgrade of a large
     // data.db may well run for minutes.
     lockFile.setStaleLockTime(0);
-    if (lockFile.tryLock(lockWaitMs))
-        return true;
+    QElapsedTimer waited;
+    waited.start();
+    forever
+    {
+        if (lockFile.tryLock(0))
+            return true;
+        if (lockFile.error() != QLockFile::LockFailedError || waited.elapsed() >= lockWaitMs)
+            break;
+        if (!removeAbandonedLockFile())
+            QThread::msleep(50);
+    }
     const QString path = QDir::current().absoluteFilePath(lockFile.fileName());
     QString reason;
     qint64 pid = 0;
@@ -143,6 +156,35 @@ bool UpdateRunnerPrivate::lock()
                                         "no database was opened")
                            .arg(reason, path)));
     return false;
+}
+
+// A run killed between creating the lock file and writing its process id
+// into it leaves a file that names nobody, which QLockFile would never take
+// for stale. Such a file is abandoned when no process holds a lock on it (the
+// owner takes one right after creating it) and it is not brand new; then it
+// is removed so that the next attempt can lock.
+bool UpdateRunnerPrivate::removeAbandonedLockFile() const
+{
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (lockFile.getLockInfo(&pid, &host, &application))
+        return false;
+    const QFileInfo info(lockFile.fileName());
+    if (!info.exists() || info.lastModified().msecsTo(QDateTime::currentDateTime()) < 1000)
+        return false;
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(info.filePath());
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool abandoned = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool removed = abandoned && ::unlink(path.constData()) == 0;
+    ::close(fd);
+    return removed;
+#else
+    return false;
+#endif
 }
 
 // Copies left behind by a run that was killed while writing them.

@@ -7,6 +7,8 @@
 #include <QtCore/qregularexpression.h>
 #include <QtTest/qtest.h>
 
+#include <sys/file.h>
+
 using namespace DbUpdateTest;
 
 namespace {
@@ -147,7 +149,11 @@ void checkKilledRun(const QString &work, const QMap<QString, QStringList> &befor
     }
 
     const Run again = run(program, {QStringLiteral("update.log")}, work, environment());
-    QVERIFY2(again.exitCode == 0, qPrintable(where + QLatin1Char('\n') + again.err));
+    QFile log(QDir(work).filePath(QStringLiteral("update.log")));
+    const QString logText
+        = log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    QVERIFY2(again.exitCode == 0,
+        qPrintable(where + QLatin1Char('\n') + again.err + QLatin1String("\nlog:\n") + logText));
     const QMap<QString, QStringList> after = dumps(work);
     for (const QString &name : databases)
         QVERIFY2(after.value(name) == expected.value(name),
@@ -166,6 +172,8 @@ private slots:
     void killedAtAnyMoment();
     void twoProgramsAtOnce();
     void lockHeldElsewhere();
+    void namelessLockFile_data();
+    void namelessLockFile();
     void backupCannotBeWritten_data();
     void backupCannotBeWritten();
     void backupsAndLogLines();
@@ -343,6 +351,33 @@ void tst_DbUpdateSafety::lockHeldElsewhere()
     // Not one database was opened, so none was created.
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
         QStringList {"dbupdate.lock"});
+}
+
+void tst_DbUpdateSafety::namelessLockFile_data()
+{
+    QTest::addColumn<bool>("held");
+    QTest::newRow("left by a killed run") << false;
+    QTest::newRow("being created by a live run") << true;
+}
+
+// A run killed between creating the lock file and writing its process id
+// leaves an empty file. Nobody holds a lock on it, so the next run takes it
+// over; while a live run holds it, it still keeps others out.
+void tst_DbUpdateSafety::namelessLockFile()
+{
+    QFETCH(bool, held);
+    TestWorkDir dir;
+    QVERIFY(setUpWorkstation(dir.path(), 0, 0));
+    QFile lockFile(QStringLiteral("dbupdate.lock"));
+    QVERIFY(lockFile.open(QIODevice::WriteOnly));
+    if (held)
+        QCOMPARE(::flock(lockFile.handle(), LOCK_EX | LOCK_NB), 0);
+    else
+        lockFile.close();
+
+    const Run result = run(program, {}, dir.path(), environment());
+    QCOMPARE(result.exitCode, held ? 1 : 0);
+    QCOMPARE(version(QStringLiteral("profile.db")), held ? 0 : 4);
 }
 
 void tst_DbUpdateSafety::backupCannotBeWritten_data()
