@@ -3,6 +3,7 @@
 #include "profile.h"
 
 #include "messageboxcatcher.h"
+#include "testdatabase.h"
 #include "testworkdir.h"
 
 #include <QtCore/qdatetime.h>
@@ -16,30 +17,6 @@
 namespace {
 
 using SampleRows = QList<QPair<QVariant, QString>>; // sampleNo, date
-
-bool run(QSqlDatabase db, const QString &statement)
-{
-    QSqlQuery query(db);
-    if (query.exec(statement))
-        return true;
-    qWarning("%s: %s", qPrintable(statement), qPrintable(query.lastError().text()));
-    return false;
-}
-
-// Each database of the working directory gets a table before the settings
-// store opens it, so that the store starts without warning boxes.
-void createDatabase(const QString &fileName, const QStringList &statements)
-{
-    const QString connection = QStringLiteral("setup-") + fileName;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(fileName);
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-        for (const QString &statement : statements)
-            QVERIFY(run(db, statement));
-    }
-    QSqlDatabase::removeDatabase(connection);
-}
 
 const QString createPatient
     = QStringLiteral("create table patient(id integer primary key, sampleNo text, date text)");
@@ -79,12 +56,12 @@ void tst_SampleNumbering::initTestCase()
     m_dir = std::make_unique<TestWorkDir>();
     m_boxes = std::make_unique<MessageBoxCatcher>();
 
-    createDatabase(QStringLiteral("profile.db"),
-        {QStringLiteral("create table profile(name text unique, value)"),
-            QString::fromUtf8("insert into profile values('statim_sample_prefix', '急')")});
-    createDatabase(QStringLiteral("data.db"), {createPatient});
-    createDatabase(QStringLiteral("qc.db"), {QStringLiteral("create table qc(id integer)")});
-    createDatabase(QStringLiteral("syslog.db"), {QStringLiteral("create table log(id integer)")});
+    // Every database has a table before the store opens it, so that the
+    // store starts without warning boxes.
+    createProfileDatabase(QStringLiteral("profile.db"),
+        {{QStringLiteral("statim_sample_prefix"), QString::fromUtf8("急")}});
+    createOtherDatabases();
+    QVERIFY(TestDatabase(QStringLiteral("data.db")).exec(createPatient));
 }
 
 void tst_SampleNumbering::cleanupTestCase()
@@ -139,14 +116,11 @@ void tst_SampleNumbering::nextSampleNo()
     QFETCH(SampleRows, rows);
     QFETCH(int, expected);
 
-    QSqlDatabase db = Profile::instance().dataDatabase();
-    QVERIFY(run(db, QStringLiteral("delete from patient")));
-    QSqlQuery insert(db);
-    QVERIFY(insert.prepare(QStringLiteral("insert into patient(sampleNo, date) values(?, ?)")));
+    TestDatabase db(QStringLiteral("data.db"));
+    QVERIFY(db.exec(QStringLiteral("delete from patient")));
     for (const auto &row : rows) {
-        insert.addBindValue(row.first);
-        insert.addBindValue(row.second);
-        QVERIFY2(insert.exec(), qPrintable(insert.lastError().text()));
+        QVERIFY(db.exec(QStringLiteral("insert into patient(sampleNo, date) values(?, ?)"),
+            {row.first, row.second}));
     }
 
     QCOMPARE(::nextSampleNo(QDate(2026, 3, 1)), expected);
@@ -154,15 +128,18 @@ void tst_SampleNumbering::nextSampleNo()
 
 void tst_SampleNumbering::nextSampleNoWithoutPatientTable()
 {
-    QSqlDatabase db = Profile::instance().dataDatabase();
-    QVERIFY(run(db, QStringLiteral("drop table patient")));
+    // Dropped through the store's own connection: another connection's drop
+    // is noticed only when the statement runs, and preparing would succeed.
+    QSqlQuery schema(Profile::instance().dataDatabase());
+    QVERIFY2(
+        schema.exec(QStringLiteral("drop table patient")), qPrintable(schema.lastError().text()));
 
     capturedWarnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(captureWarnings);
     const int next = ::nextSampleNo(QDate(2026, 3, 1));
     qInstallMessageHandler(previous);
 
-    QVERIFY(run(db, createPatient));
+    QVERIFY2(schema.exec(createPatient), qPrintable(schema.lastError().text()));
 
     QCOMPARE(next, 1);
     QCOMPARE(capturedWarnings.size(), 2);

@@ -1,5 +1,5 @@
 #include "profile.h"
-#include "profilefixture.h"
+#include "testdatabase.h"
 #include "testworkdir.h"
 
 #include <QtTest/qtest.h>

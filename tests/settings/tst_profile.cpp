@@ -1,6 +1,6 @@
 #include "messageboxcatcher.h"
 #include "profile.h"
-#include "profilefixture.h"
+#include "testdatabase.h"
 #include "testworkdir.h"
 
 #include <QtCore/qrandom.h>

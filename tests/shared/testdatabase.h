@@ -1,5 +1,5 @@
-#ifndef PROFILEFIXTURE_H
-#define PROFILEFIXTURE_H
+#ifndef TESTDATABASE_H
+#define TESTDATABASE_H
 
 #include <QtCore/qdir.h>
 #include <QtCore/qvariant.h>
@@ -86,4 +86,4 @@ inline void createOtherDatabases()
     }
 }
 
-#endif // PROFILEFIXTURE_H
+#endif // TESTDATABASE_H
