@@ -3,6 +3,7 @@
 
 #include <QtTest/qtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -208,8 +209,10 @@ void tst_ClotCurve::convert_data()
     QTest::newRow("baseline far after the last point") << 0.0 << 0.01 << 50 << 300 << 0;
 }
 
-// All readings up to the end of the baseline are 1000, later ones cycle
-// through readings whose density is known exactly.
+// Readings before the baseline are 1.0, the baseline's own readings differ
+// from each other and the later ones cycle through ordinary, tiny, zero and
+// negative readings, so that a window that starts, ends or is averaged
+// anywhere else changes the densities.
 void tst_ClotCurve::convert()
 {
     QFETCH(double, start);
@@ -219,11 +222,20 @@ void tst_ClotCurve::convert()
     QFETCH(int, baselineLength);
 
     const Values later = {1000.0, 100.0, 10.0, 0.0, -3.0, 1e-3, 2000.0};
-    const Values densities = {0.0, 1.0, 2.0, 5.0, 5.0, 5.0, std::log10(0.5)};
     const int baselineEnd = baselineFirst + baselineLength;
     Values readings;
-    for (int i = 0; i < count; ++i)
-        readings << (i < baselineEnd ? 1000.0 : later.at((i - baselineEnd) % later.size()));
+    for (int i = 0; i < count; ++i) {
+        if (i < baselineFirst)
+            readings << 1.0;
+        else if (i < baselineEnd)
+            readings << 100.0 * (i - baselineFirst + 1);
+        else
+            readings << later.at((i - baselineEnd) % later.size());
+    }
+    double sum = 0.0;
+    for (int i = baselineFirst; i < baselineEnd; ++i)
+        sum += readings.at(i);
+    const double baseline = sum / baselineLength;
 
     ClotCurve curve;
     curve.append(start, step, readings);
@@ -231,19 +243,17 @@ void tst_ClotCurve::convert()
     QCOMPARE(density.type(), ClotCurve::OpticalDensity);
     QCOMPARE(density.size(), count);
 
+    // Before the middle of the baseline every value is 0.0, whatever the
+    // reading was; so is every value when there is no baseline at all.
     const int zeros = baselineLength > 0 ? baselineFirst + baselineLength / 2 : count;
     for (int i = 0; i < count; ++i) {
-        const double expected
-            = i < baselineEnd ? 0.0 : densities.at((i - baselineEnd) % densities.size());
+        const double reading = std::max(readings.at(i), 2.220446049250313e-16);
+        const double expected = i < zeros ? 0.0 : std::min(5.0, std::log10(baseline / reading));
         QVERIFY2(density.y(i) == expected,
             qPrintable(QStringLiteral("point %1: %2, expected %3")
                            .arg(i)
                            .arg(density.y(i))
                            .arg(expected)));
-        // Before the middle of the baseline every value is 0.0, whatever the
-        // reading was; past it a reading equal to the baseline gives 0.0 too.
-        if (i < zeros)
-            QCOMPARE(density.y(i), 0.0);
         QCOMPARE(density.x(i), curve.x(i));
     }
 }
