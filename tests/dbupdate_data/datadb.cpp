@@ -1,10 +1,9 @@
 #include "datadb.h"
+#include "dbupdatetest.h"
 
 #include <QtCore/qatomic.h>
 #include <QtCore/qcryptographichash.h>
 #include <QtCore/qdebug.h>
-#include <QtCore/qprocess.h>
-#include <QtCore/qstandardpaths.h>
 #include <QtSql/qsqlerror.h>
 #include <QtSql/qsqlquery.h>
 #include <QtSql/qsqlrecord.h>
@@ -177,20 +176,11 @@ int DataDb::version() const
 
 bool loadFixture(const QString &fixture, const QString &fileName)
 {
-    const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
-    if (shell.isEmpty()) {
-        qWarning("the sqlite3 shell is not installed");
-        return false;
-    }
-    QProcess process;
-    process.setStandardInputFile(QStringLiteral(LEGACY_FIXTURES "/") + fixture);
-    process.start(shell, {QStringLiteral("-bail"), fileName});
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
-        qWarning() << "loading" << fixture << "failed:" << process.readAllStandardError();
-        return false;
-    }
-    return true;
+    QString error;
+    if (DbUpdateTest::loadSql(QStringLiteral(LEGACY_FIXTURES "/") + fixture, fileName, &error))
+        return true;
+    qWarning() << "loading" << fixture << "failed:" << error;
+    return false;
 }
 
 bool createCurrentProfile(const QString &fileName)

@@ -1,4 +1,5 @@
 #include "datadb.h"
+#include "dbupdatetest.h"
 #include "testworkdir.h"
 #include "updatedata.h"
 
@@ -38,15 +39,12 @@ RunResult runProgram()
 {
     RunResult result;
     QFile::remove(QStringLiteral("update.log"));
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start(QStringLiteral(DBUPDATE_PROGRAM), {QStringLiteral("update.log")});
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+    const DbUpdateTest::Run run
+        = DbUpdateTest::run(QStringLiteral(DBUPDATE_PROGRAM), {QStringLiteral("update.log")});
+    if (run.exitStatus != QProcess::NormalExit)
         return result;
-    result.exitCode = process.exitCode();
-    QFile log(QStringLiteral("update.log"));
-    if (log.open(QIODevice::ReadOnly | QIODevice::Text))
-        result.log = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    result.exitCode = run.exitCode;
+    result.log = DbUpdateTest::readLines(QStringLiteral("update.log"));
     return result;
 }
 

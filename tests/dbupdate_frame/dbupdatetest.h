@@ -36,7 +36,13 @@ inline Run run(const QString &program, const QStringList &arguments,
         result.err = process.errorString();
         return result;
     }
-    process.waitForFinished(300000);
+    if (!process.waitForFinished(300000)) {
+        // A program that hangs must not pass for one that exited with 0.
+        process.kill();
+        process.waitForFinished();
+        result.err = QStringLiteral("did not finish: ") + process.errorString();
+        return result;
+    }
     result.exitCode = process.exitCode();
     result.exitStatus = process.exitStatus();
     result.out = QString::fromUtf8(process.readAllStandardOutput());

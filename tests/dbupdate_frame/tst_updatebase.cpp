@@ -5,6 +5,7 @@
 #include "testworkdir.h"
 
 #include <QtCore/qfile.h>
+#include <QtCore/qregularexpression.h>
 #include <QtSql/qsqldatabase.h>
 #include <QtSql/qsqldriver.h>
 #include <QtSql/qsqlerror.h>
@@ -85,6 +86,7 @@ private slots:
     void version_data();
     void version();
     void missingFileIsCreatedEmpty();
+    void unopenableFileIsReportedAndStepGoesOn();
     void eachUpgraderReplacesTheConnection();
     void failedStatementLogsOneLineAndGoesOn();
     void renameKeepsTriggersAsWritten_data();
@@ -151,6 +153,27 @@ void tst_UpdateBase::missingFileIsCreatedEmpty()
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("new.db"))));
     QCOMPARE(upgrader.version(), 0);
     QCOMPARE(column(QStringLiteral("select count(*) from sqlite_master")), QVariantList {0});
+}
+
+// A database in a folder that does not exist cannot be created: the upgrader
+// says so, still reads version 0, and each statement gets its own error line.
+void tst_UpdateBase::unopenableFileIsReportedAndStepGoesOn()
+{
+    TestWorkDir dir;
+    WarningLog log;
+    Upgrader upgrader(QStringLiteral("missing/test.db"));
+    QCOMPARE(upgrader.version(), 0);
+    const QStringList notes = log.lines().filter(QRegularExpression(QStringLiteral("^Can't open")));
+    QCOMPARE(notes.size(), 1);
+    QVERIFY2(notes.first().startsWith(QLatin1String("Can't open missing/test.db: ")),
+        qPrintable(notes.first()));
+    const qsizetype before = log.lines().size();
+    QVERIFY(upgrader.EXECUTE(QStringLiteral("create table t(x)")));
+    const QStringList errorLines = log.lines().mid(before).filter(
+        QRegularExpression(QStringLiteral("^tst_updatebase\\.cpp \\( \\d+ \\):  .* : "
+                                          "\\[ create table t\\(x\\) \\] $")));
+    QCOMPARE(errorLines.size(), 1);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing/test.db"))));
 }
 
 void tst_UpdateBase::eachUpgraderReplacesTheConnection()

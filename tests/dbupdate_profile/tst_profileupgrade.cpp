@@ -1,6 +1,7 @@
 // The profile.db upgrade through the real program: dbupdate runs as a process
 // in a temporary working directory holding a legacy profile.db.
 
+#include "dbupdatetest.h"
 #include "profiledb.h"
 #include "testworkdir.h"
 
@@ -23,17 +24,15 @@ ProgramRun runProgram(const QStringList &translations = QStringList())
 {
     const QString logName = QStringLiteral("update.log");
     QFile::remove(logName);
-    QProcess program;
-    program.start(QStringLiteral(DBUPDATE_EXECUTABLE), QStringList {logName} + translations);
+    const DbUpdateTest::Run program = DbUpdateTest::run(
+        QStringLiteral(DBUPDATE_EXECUTABLE), QStringList {logName} + translations);
     ProgramRun run;
-    if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit) {
-        qWarning("dbupdate did not finish: %s", qPrintable(program.errorString()));
+    if (program.exitStatus != QProcess::NormalExit) {
+        qWarning("dbupdate did not finish: %s", qPrintable(program.err));
         return run;
     }
-    run.exitCode = program.exitCode();
-    QFile log(logName);
-    if (log.open(QIODevice::ReadOnly))
-        run.log = QString::fromUtf8(log.readAll());
+    run.exitCode = program.exitCode;
+    run.log = QString::fromUtf8(DbUpdateTest::readFile(logName));
     return run;
 }
 
